@@ -1,0 +1,81 @@
+# The Windows program and its tests. Tests run under Wine through scripts/wine-run.
+
+set(VEROLUX_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine CACHE PATH "Private Wine prefix of this build's test runs")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run --prefix ${VEROLUX_WINE_PREFIX})
+
+# Explicit A and W calls everywhere: the program picks the variant at run time.
+set(VEROLUX_WIN_DEFINITIONS _WIN32_WINNT=0x0600 WINVER=0x0600 _WIN32_IE=0x0600 NOMINMAX)
+
+add_library(verolux_win STATIC
+  shell/run_state.cpp
+  verify/verify_file.cpp
+)
+target_compile_definitions(verolux_win PUBLIC ${VEROLUX_WIN_DEFINITIONS})
+target_link_libraries(verolux_win PUBLIC verolux_portable comctl32 comdlg32 shell32 gdi32 user32 kernel32)
+
+# --- Tests -----------------------------------------------------------------
+
+add_library(verolux_test_support STATIC
+  tests/support/test_main.cpp
+  tests/support/test_windows.cpp
+  tests/support/bad_media.cpp
+)
+target_link_libraries(verolux_test_support PUBLIC verolux_win gtest)
+target_compile_definitions(verolux_test_support PUBLIC ${VEROLUX_WIN_DEFINITIONS})
+
+set(VEROLUX_BADMEDIA_DIR ${CMAKE_BINARY_DIR}/badmedia)
+set(VEROLUX_BADMEDIA_FS_EXE ${CMAKE_SOURCE_DIR}/build/native/badmedia_fs CACHE FILEPATH
+  "The native bad-media file system program that the Wine tests mount")
+
+# Portable tests again, now as Windows code under Wine.
+add_executable(portable_tests_win ${VEROLUX_PORTABLE_TEST_SOURCES})
+target_link_libraries(portable_tests_win verolux_portable gtest_main)
+
+add_executable(shell_tests tests/shell/run_state_test.cpp)
+target_link_libraries(shell_tests verolux_test_support)
+
+add_executable(verify_tests tests/verify/verify_file_test.cpp)
+target_link_libraries(verify_tests verolux_test_support)
+
+# One bad-media file system per test run: mounted before the first test that needs it
+# and unmounted after the last, also when tests fail.
+# The tests find the mounted file system and its read log here.
+target_compile_definitions(verolux_test_support PRIVATE
+  VEROLUX_BADMEDIA_DIR="${VEROLUX_BADMEDIA_DIR}")
+add_test(NAME badmedia.mount
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/badmedia mount ${VEROLUX_BADMEDIA_FS_EXE}
+          ${CMAKE_SOURCE_DIR}/tests/verify/bad_media_tree.txt ${VEROLUX_BADMEDIA_DIR})
+set_tests_properties(badmedia.mount PROPERTIES FIXTURES_SETUP badmedia)
+add_test(NAME badmedia.unmount
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/badmedia unmount ${VEROLUX_BADMEDIA_DIR})
+set_tests_properties(badmedia.unmount PROPERTIES FIXTURES_CLEANUP badmedia)
+
+# Wine tests: one process per test case. Cases named AnsiVariant* run in a prefix that
+# reports Windows NT 4 (major version 4); all others under the prefix's default version.
+function(verolux_add_wine_tests target)
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    TEST_PREFIX "${target}."
+    TEST_FILTER "-AnsiVariant*"
+    PROPERTIES FIXTURES_REQUIRED badmedia TIMEOUT 600)
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    TEST_PREFIX "${target}.nt40."
+    TEST_FILTER "AnsiVariant*"
+    PROPERTIES FIXTURES_REQUIRED badmedia ENVIRONMENT VEROLUX_WINE_VERSION=nt40 TIMEOUT 600)
+endfunction()
+
+verolux_add_wine_tests(shell_tests)
+verolux_add_wine_tests(verify_tests)
+gtest_discover_tests(portable_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+  TEST_PREFIX "portable_tests_win.")
+
+# --- Benchmarks (Windows side, run under Wine by scripts/bench) -----------
+add_executable(verify_bench bench/verify_bench.cpp)
+target_link_libraries(verify_bench verolux_win)
+if(EXISTS ${CMAKE_SOURCE_DIR}/bench/md5_wine_bench.cpp)
+  add_executable(md5_wine_bench bench/md5_wine_bench.cpp)
+  target_link_libraries(md5_wine_bench verolux_portable)
+endif()
