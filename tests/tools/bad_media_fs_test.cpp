@@ -1,0 +1,419 @@
+// Mounts a real bad-media file system and reads it with plain POSIX calls, as the Windows
+// program will through Wine.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <signal.h>
+#include <sstream>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "tools/bad_media_pattern.h"
+
+namespace {
+
+const uint64_t kHugeSize = (4ull << 30) + 4097;
+
+const char kTree[] =
+    "# files for the file system tests\n"
+    "dir empty\n"
+    "file small.bin 10000\n"
+    "file blocks.bin 16K bad=8K-12K\n"
+    "file slow.bin 8K delay=300\n"
+    "file huge/big.bin 4G+4097\n"
+    "file huge/cached.bin 4G+4097 cache\n"
+    "file caf\xE9/na\xEFve.bin 100 seed=7\n";
+
+std::string ReadWholeFile(const std::string& path)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool CiRun()
+{
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && std::strcmp(ci, "true") == 0;
+}
+
+bool FuseUsable()
+{
+  int fd = open("/dev/fuse", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool device = fstat(fd, &st) == 0 && S_ISCHR(st.st_mode);
+  close(fd);
+  return device;
+}
+
+bool IsMountPoint(const std::string& path)
+{
+  struct stat inner, outer;
+  if (stat(path.c_str(), &inner) != 0 || stat((path + "/..").c_str(), &outer) != 0) return false;
+  return inner.st_dev != outer.st_dev;
+}
+
+int RunAndWait(const std::vector<std::string>& command)
+{
+  pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<char*> argv;
+    for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Waits up to timeout for the child to end; true when it has been reaped.
+bool WaitForExit(pid_t pid, std::chrono::milliseconds timeout, int* status)
+{
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (true) {
+    pid_t done = waitpid(pid, status, WNOHANG);
+    if (done == pid) return true;
+    if (done < 0 || std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// A mounted instance in a folder of its own. The destructor always unmounts and removes
+// it; the server also goes when this process dies (a parent-death signal and auto_unmount),
+// so that a crashed test leaves no dead mount behind.
+class BadMediaMount {
+ public:
+  explicit BadMediaMount(const std::string& tree)
+  {
+    char folder[] = "/tmp/badmedia-test-XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+      error_ = std::string("mkdtemp: ") + std::strerror(errno);
+      return;
+    }
+    dir_ = folder;
+    mnt_ = dir_ + "/mnt";
+    std::ofstream(dir_ + "/tree.txt", std::ios::binary) << tree;
+    if (mkdir(mnt_.c_str(), 0755) != 0) {
+      error_ = "mkdir " + mnt_ + ": " + std::strerror(errno);
+      return;
+    }
+    Start();
+  }
+
+  ~BadMediaMount()
+  {
+    Stop();
+    for (const char* name : {"/tree.txt", "/reads.log", "/fs.out"}) unlink((dir_ + name).c_str());
+    if (!mnt_.empty()) rmdir(mnt_.c_str());
+    if (!dir_.empty()) rmdir(dir_.c_str());
+  }
+
+  BadMediaMount(const BadMediaMount&) = delete;
+  BadMediaMount& operator=(const BadMediaMount&) = delete;
+
+  bool Mounted() const { return error_.empty(); }
+  const std::string& Error() const { return error_; }
+  std::string Path(const std::string& relative) const { return mnt_ + "/" + relative; }
+
+  // The log lines written since the previous call.
+  std::string NewLogLines()
+  {
+    std::string log = ReadWholeFile(dir_ + "/reads.log");
+    std::string fresh = log.substr(std::min(logSeen_, log.size()));
+    logSeen_ = log.size();
+    return fresh;
+  }
+
+ private:
+  void Start()
+  {
+    const std::string program = BADMEDIA_FS_PATH;
+    const std::string treeArg = "--tree=" + dir_ + "/tree.txt";
+    const std::string logArg = "--log=" + dir_ + "/reads.log";
+    const std::string out = dir_ + "/fs.out";
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ < 0) {
+      error_ = std::string("fork: ") + std::strerror(errno);
+      return;
+    }
+    if (pid_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent) _exit(1);
+      int null = open("/dev/null", O_RDONLY);
+      int output = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(null, 0);
+      dup2(output, 1);
+      dup2(output, 2);
+      execl(program.c_str(), program.c_str(), treeArg.c_str(), logArg.c_str(), mnt_.c_str(), "-f", "-o",
+            "auto_unmount", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (!IsMountPoint(mnt_)) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        error_ = "the file system exited: " + ReadWholeFile(out);
+        return;
+      }
+      if (std::chrono::steady_clock::now() >= deadline) {
+        error_ = "the file system did not come up within 15 s: " + ReadWholeFile(out);
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+  void Stop()
+  {
+    if (pid_ > 0) {
+      // The server unmounts on SIGTERM; a stuck one is killed and its mount detached.
+      int status = 0;
+      kill(pid_, SIGTERM);
+      if (!WaitForExit(pid_, std::chrono::seconds(10), &status)) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+      }
+      pid_ = -1;
+    }
+    if (!mnt_.empty() && IsMountPoint(mnt_)) RunAndWait({"fusermount3", "-uz", mnt_});
+  }
+
+  std::string dir_;
+  std::string mnt_;
+  std::string error_;
+  pid_t pid_ = -1;
+  size_t logSeen_ = 0;
+};
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd()
+  {
+    if (fd_ >= 0) close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+std::vector<unsigned char> Expected(const std::string& path, uint64_t offset, size_t length)
+{
+  std::vector<unsigned char> bytes(length);
+  BadMediaFill(BadMediaDefaultSeed(path.c_str()), offset, bytes.data(), length);
+  return bytes;
+}
+
+class BadMediaFs : public ::testing::Test {
+ protected:
+  static void TearDownTestSuite() { mount_.reset(); }
+
+  void SetUp() override
+  {
+    if (!FuseUsable()) {
+      const char* message =
+          "\n************************************************************\n"
+          "BAD-MEDIA TESTS SKIPPED: /dev/fuse is unavailable (missing or cannot be opened).\n"
+          "The file system tests need FUSE on this machine.\n"
+          "************************************************************\n";
+      std::fputs(message, stderr);
+      if (CiRun()) FAIL() << message << "CI=true: a missing /dev/fuse is an error.";
+      GTEST_SKIP() << message;
+    }
+    if (!mount_) mount_ = std::make_unique<BadMediaMount>(kTree);
+    ASSERT_TRUE(mount_->Mounted()) << mount_->Error();
+    mount_->NewLogLines();  // earlier tests' reads
+  }
+
+  std::string Path(const std::string& relative) const { return mount_->Path(relative); }
+  std::string NewLogLines() { return mount_->NewLogLines(); }
+
+  // Reads with one pread(); returns its result with the bytes in data.
+  ssize_t ReadAt(const std::string& relative, uint64_t offset, size_t length, std::vector<unsigned char>& data)
+  {
+    Fd fd(open(Path(relative).c_str(), O_RDONLY));
+    EXPECT_GE(fd.get(), 0) << relative << ": " << std::strerror(errno);
+    data.assign(length, 0);
+    ssize_t result = pread(fd.get(), data.data(), length, static_cast<off_t>(offset));
+    data.resize(result > 0 ? static_cast<size_t>(result) : 0);
+    return result;
+  }
+
+  static std::unique_ptr<BadMediaMount> mount_;
+};
+
+std::unique_ptr<BadMediaMount> BadMediaFs::mount_;
+
+TEST_F(BadMediaFs, SizesModesAndListingFollowTheTree)
+{
+  struct stat st;
+  ASSERT_EQ(stat(Path("huge/big.bin").c_str(), &st), 0) << std::strerror(errno);
+  EXPECT_EQ(static_cast<uint64_t>(st.st_size), kHugeSize);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
+  ASSERT_EQ(stat(Path("small.bin").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 10000);
+  ASSERT_EQ(stat(Path("caf\xE9/na\xEFve.bin").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 100);
+  ASSERT_EQ(stat(Path("empty").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0555u);
+  EXPECT_EQ(stat(Path("missing.bin").c_str(), &st), -1);
+  EXPECT_EQ(errno, ENOENT);
+
+  auto list = [&](const std::string& relative) {
+    std::set<std::string> names;
+    DIR* dir = opendir(Path(relative).c_str());
+    EXPECT_NE(dir, nullptr) << relative;
+    if (dir == nullptr) return names;
+    while (dirent* entry = readdir(dir)) names.insert(entry->d_name);
+    closedir(dir);
+    return names;
+  };
+  EXPECT_EQ(list(""), (std::set<std::string>{".", "..", "blocks.bin", "caf\xE9", "empty", "huge", "slow.bin",
+                                             "small.bin"}));
+  EXPECT_EQ(list("huge"), (std::set<std::string>{".", "..", "big.bin", "cached.bin"}));
+  EXPECT_EQ(list("empty"), (std::set<std::string>{".", ".."}));
+}
+
+TEST_F(BadMediaFs, ContentIsThePatternOfTheSeed)
+{
+  // Odd-sized reads cross the 8-byte words of the pattern at every alignment.
+  Fd fd(open(Path("small.bin").c_str(), O_RDONLY));
+  ASSERT_GE(fd.get(), 0);
+  std::vector<unsigned char> content;
+  unsigned char chunk[3001];
+  ssize_t got;
+  while ((got = read(fd.get(), chunk, sizeof chunk)) > 0) content.insert(content.end(), chunk, chunk + got);
+  ASSERT_EQ(got, 0) << std::strerror(errno);
+  EXPECT_TRUE(content == Expected("small.bin", 0, 10000));
+
+  std::vector<unsigned char> data;
+  ASSERT_EQ(ReadAt("caf\xE9/na\xEFve.bin", 3, 200, data), 97);
+  std::vector<unsigned char> seeded(97);
+  BadMediaFill(7, 3, seeded.data(), seeded.size());
+  EXPECT_TRUE(data == seeded);
+}
+
+TEST_F(BadMediaFs, EveryReadIsLoggedWithItsExactOffsetAndLength)
+{
+  Fd fd(open(Path("small.bin").c_str(), O_RDONLY));
+  ASSERT_GE(fd.get(), 0);
+  unsigned char block[4096];
+  EXPECT_EQ(pread(fd.get(), block, sizeof block, 0), 4096);
+  EXPECT_EQ(pread(fd.get(), block, sizeof block, 4096), 4096);
+  EXPECT_EQ(pread(fd.get(), block, sizeof block, 8192), 1808);
+  EXPECT_EQ(pread(fd.get(), block, sizeof block, 10000), 0);
+  EXPECT_EQ(NewLogLines(),
+            "small.bin 0 4096 4096\n"
+            "small.bin 4096 4096 4096\n"
+            "small.bin 8192 4096 1808\n"
+            "small.bin 10000 4096 0\n");
+}
+
+TEST_F(BadMediaFs, ReadTouchingABadRangeFailsWithEio)
+{
+  Fd fd(open(Path("blocks.bin").c_str(), O_RDONLY));
+  ASSERT_GE(fd.get(), 0);
+  std::vector<unsigned char> block(4096);
+  EXPECT_EQ(pread(fd.get(), block.data(), 4096, 4096), 4096);
+  EXPECT_TRUE(block == Expected("blocks.bin", 4096, 4096));
+  errno = 0;
+  EXPECT_EQ(pread(fd.get(), block.data(), 4096, 8192), -1);
+  EXPECT_EQ(errno, EIO);
+  errno = 0;
+  EXPECT_EQ(pread(fd.get(), block.data(), 4096, 6000), -1);  // only its tail is bad
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(pread(fd.get(), block.data(), 4096, 12288), 4096);
+  EXPECT_TRUE(block == Expected("blocks.bin", 12288, 4096));
+  EXPECT_EQ(NewLogLines(),
+            "blocks.bin 4096 4096 4096\n"
+            "blocks.bin 8192 4096 EIO\n"
+            "blocks.bin 6000 4096 EIO\n"
+            "blocks.bin 12288 4096 4096\n");
+}
+
+TEST_F(BadMediaFs, DelayedFileAnswersNoSoonerThanItsDelay)
+{
+  Fd fd(open(Path("slow.bin").c_str(), O_RDONLY));
+  ASSERT_GE(fd.get(), 0);
+  unsigned char block[4096];
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(pread(fd.get(), block, sizeof block, 0), 4096);
+  auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(elapsed, std::chrono::milliseconds(300));
+}
+
+TEST_F(BadMediaFs, ReadsPastFourGibReturnTheRightBytes)
+{
+  std::vector<unsigned char> data;
+  const uint64_t offset = (4ull << 30) + 1;
+  ASSERT_EQ(ReadAt("huge/big.bin", offset, 4096, data), 4096) << std::strerror(errno);
+  EXPECT_TRUE(data == Expected("huge/big.bin", offset, 4096));
+  ASSERT_EQ(ReadAt("huge/big.bin", kHugeSize - 1, 4096, data), 1);
+  EXPECT_TRUE(data == Expected("huge/big.bin", kHugeSize - 1, 1));
+  EXPECT_EQ(NewLogLines(),
+            "huge/big.bin 4294967297 4096 4096\n"
+            "huge/big.bin 4294971392 4096 1\n");
+
+  // Through the page cache the kernel reads whole pages, maybe more: only the bytes count.
+  ASSERT_EQ(ReadAt("huge/cached.bin", offset, 4096, data), 4096) << std::strerror(errno);
+  EXPECT_TRUE(data == Expected("huge/cached.bin", offset, 4096));
+  EXPECT_NE(NewLogLines().find("huge/cached.bin 4294967296 "), std::string::npos);
+}
+
+TEST_F(BadMediaFs, WritingIsRefused)
+{
+  errno = 0;
+  EXPECT_EQ(open(Path("small.bin").c_str(), O_RDWR), -1);
+  EXPECT_EQ(errno, EROFS);
+  errno = 0;
+  EXPECT_EQ(open(Path("new.bin").c_str(), O_WRONLY | O_CREAT, 0644), -1);
+  EXPECT_EQ(errno, EROFS);
+  errno = 0;
+  EXPECT_EQ(mkdir(Path("empty/sub").c_str(), 0755), -1);
+  EXPECT_EQ(errno, EROFS);
+}
+
+TEST(BadMediaFsCommandLine, MalformedTreeIsRefusedWithItsLineNumber)
+{
+  char folder[] = "/tmp/badmedia-test-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string dir = folder;
+  std::ofstream(dir + "/tree.txt") << "file ok.bin 10\nfile bad.bin 10 bad=5-20\n";
+  const std::string command = std::string(BADMEDIA_FS_PATH) + " --tree=" + dir + "/tree.txt --log=" + dir +
+                              "/reads.log " + dir + " -f 2>" + dir + "/fs.out";
+  int status = std::system(command.c_str());
+  std::string output = ReadWholeFile(dir + "/fs.out");
+  for (const char* name : {"/tree.txt", "/reads.log", "/fs.out"}) unlink((dir + name).c_str());
+  rmdir(dir.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_NE(WEXITSTATUS(status), 0);
+  EXPECT_NE(output.find("line 2: 'bad=5-20' reaches past the file size 10"), std::string::npos) << output;
+}
+
+}  // namespace

@@ -1,0 +1,310 @@
+#include "tools/bad_media_tree.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+
+#include "tools/bad_media_pattern.h"
+
+namespace {
+
+// A day: longer is certainly a typo, and the value must fit the milliseconds of a sleep.
+constexpr uint64_t kMaxDelayMs = 24ull * 60 * 60 * 1000;
+
+bool IsBlank(char c)
+{
+  return c == ' ' || c == '\t';
+}
+
+std::vector<std::string> SplitFields(const std::string& line)
+{
+  std::vector<std::string> fields;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    size_t start = i;
+    while (i < line.size() && !IsBlank(line[i])) ++i;
+    if (i > start) fields.push_back(line.substr(start, i - start));
+  }
+  return fields;
+}
+
+bool ParseTerm(const std::string& term, uint64_t& value, std::string& error)
+{
+  size_t digits = 0;
+  while (digits < term.size() && term[digits] >= '0' && term[digits] <= '9') ++digits;
+  if (digits == 0) {
+    error = "'" + term + "' is not a number";
+    return false;
+  }
+  unsigned shift = 0;
+  if (digits + 1 == term.size()) {
+    switch (term[digits]) {
+      case 'K': case 'k': shift = 10; break;
+      case 'M': case 'm': shift = 20; break;
+      case 'G': case 'g': shift = 30; break;
+      case 'T': case 't': shift = 40; break;
+      default:
+        error = "'" + term + "' has an unknown suffix (K, M, G or T)";
+        return false;
+    }
+  } else if (digits != term.size()) {
+    error = "'" + term + "' is not a number";
+    return false;
+  }
+  uint64_t number = 0;
+  for (size_t i = 0; i < digits; ++i) {
+    unsigned digit = static_cast<unsigned>(term[i] - '0');
+    if (number > (UINT64_MAX - digit) / 10) {
+      error = "'" + term + "' is too large";
+      return false;
+    }
+    number = number * 10 + digit;
+  }
+  if (shift != 0 && number > (UINT64_MAX >> shift)) {
+    error = "'" + term + "' is too large";
+    return false;
+  }
+  value = number << shift;
+  return true;
+}
+
+// A path of the description: relative, no empty, "." or ".." components.
+bool CheckPath(const std::string& path, std::string& error)
+{
+  if (path.empty()) {
+    error = "empty path";
+    return false;
+  }
+  if (path[0] == '/') {
+    error = "path '" + path + "' must be relative";
+    return false;
+  }
+  size_t start = 0;
+  while (true) {
+    size_t slash = path.find('/', start);
+    std::string component = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    if (component.empty() || component == "." || component == "..") {
+      error = "path '" + path + "' has an empty, '.' or '..' component";
+      return false;
+    }
+    if (component.find('\0') != std::string::npos) {
+      error = "path '" + path + "' contains a NUL byte";
+      return false;
+    }
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return true;
+}
+
+std::string ParentOf(const std::string& path)
+{
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path)
+{
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Creates the directory at path and its missing parents. Fails when a file is in the way.
+bool AddDirectory(BadMediaTree& tree, const std::string& path, std::string& error)
+{
+  auto found = tree.nodes.find(path);
+  if (found != tree.nodes.end()) {
+    if (!found->second.isDir) {
+      error = "'" + path + "' is already a file";
+      return false;
+    }
+    return true;
+  }
+  std::string parent = ParentOf(path);
+  if (!AddDirectory(tree, parent, error)) return false;
+  BadMediaNode node;
+  node.isDir = true;
+  tree.nodes.emplace(path, node);
+  tree.nodes[parent].children.push_back(NameOf(path));
+  return true;
+}
+
+bool ParseFileOptions(const std::vector<std::string>& fields, BadMediaFile& file, std::string& error)
+{
+  bool haveDelay = false;
+  bool haveSeed = false;
+  for (size_t i = 3; i < fields.size(); ++i) {
+    const std::string& field = fields[i];
+    if (field.compare(0, 4, "bad=") == 0) {
+      std::string range = field.substr(4);
+      // The range's own '-' separates start from end; numbers never contain one.
+      size_t dash = range.find('-');
+      if (dash == std::string::npos) {
+        error = "'" + field + "' must be bad=<start>-<end>";
+        return false;
+      }
+      BadMediaRange bad{};
+      if (!ParseBadMediaNumber(range.substr(0, dash), bad.start, error)) return false;
+      if (!ParseBadMediaNumber(range.substr(dash + 1), bad.end, error)) return false;
+      if (bad.start >= bad.end) {
+        error = "'" + field + "' is empty: its end must be greater than its start";
+        return false;
+      }
+      if (bad.end > file.size) {
+        error = "'" + field + "' reaches past the file size " + std::to_string(file.size);
+        return false;
+      }
+      file.bad.push_back(bad);
+    } else if (field.compare(0, 6, "delay=") == 0) {
+      uint64_t delay = 0;
+      if (haveDelay) {
+        error = "delay= given twice";
+        return false;
+      }
+      if (!ParseBadMediaNumber(field.substr(6), delay, error)) return false;
+      if (delay > kMaxDelayMs) {
+        error = "'" + field + "' is longer than a day";
+        return false;
+      }
+      file.delayMs = static_cast<uint32_t>(delay);
+      haveDelay = true;
+    } else if (field.compare(0, 5, "seed=") == 0) {
+      if (haveSeed) {
+        error = "seed= given twice";
+        return false;
+      }
+      if (!ParseBadMediaNumber(field.substr(5), file.seed, error)) return false;
+      haveSeed = true;
+    } else if (field == "cache") {
+      file.cache = true;
+    } else {
+      error = "unknown option '" + field + "'";
+      return false;
+    }
+  }
+  if (!haveSeed) file.seed = BadMediaDefaultSeed(file.path.c_str());
+  return true;
+}
+
+bool ParseLine(const std::vector<std::string>& fields, BadMediaTree& tree, std::string& error)
+{
+  const std::string& keyword = fields[0];
+  if (keyword == "dir") {
+    if (fields.size() != 2) {
+      error = "expected 'dir <path>'";
+      return false;
+    }
+    return CheckPath(fields[1], error) && AddDirectory(tree, fields[1], error);
+  }
+  if (keyword == "file") {
+    if (fields.size() < 3) {
+      error = "expected 'file <path> <size> [options]'";
+      return false;
+    }
+    BadMediaFile file;
+    file.path = fields[1];
+    if (!CheckPath(file.path, error)) return false;
+    if (!ParseBadMediaNumber(fields[2], file.size, error)) return false;
+    // Offsets of reads are signed 64-bit in the kernel.
+    if (file.size > static_cast<uint64_t>(INT64_MAX)) {
+      error = "size '" + fields[2] + "' is too large";
+      return false;
+    }
+    if (!ParseFileOptions(fields, file, error)) return false;
+    if (tree.nodes.count(file.path) != 0) {
+      error = "'" + file.path + "' is declared twice";
+      return false;
+    }
+    std::string parent = ParentOf(file.path);
+    if (!AddDirectory(tree, parent, error)) return false;
+    BadMediaNode node;
+    node.file = tree.files.size();
+    tree.files.push_back(file);
+    tree.nodes.emplace(file.path, node);
+    tree.nodes[parent].children.push_back(NameOf(file.path));
+    return true;
+  }
+  error = "unknown entry '" + keyword + "' (expected 'dir' or 'file')";
+  return false;
+}
+
+}  // namespace
+
+const BadMediaNode* BadMediaTree::Find(const std::string& path) const
+{
+  std::string key = (!path.empty() && path[0] == '/') ? path.substr(1) : path;
+  auto found = nodes.find(key);
+  return found == nodes.end() ? nullptr : &found->second;
+}
+
+bool ParseBadMediaNumber(const std::string& text, uint64_t& value, std::string& error)
+{
+  uint64_t sum = 0;
+  size_t start = 0;
+  while (true) {
+    size_t plus = text.find('+', start);
+    std::string term = text.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
+    uint64_t termValue = 0;
+    if (!ParseTerm(term, termValue, error)) return false;
+    if (termValue > UINT64_MAX - sum) {
+      error = "'" + text + "' is too large";
+      return false;
+    }
+    sum += termValue;
+    if (plus == std::string::npos) break;
+    start = plus + 1;
+  }
+  value = sum;
+  return true;
+}
+
+bool ParseBadMediaTree(const std::string& text, BadMediaTree& tree, std::string& error)
+{
+  BadMediaTree parsed;
+  parsed.nodes[""].isDir = true;
+  std::istringstream lines(text);
+  std::string line;
+  for (size_t number = 1; std::getline(lines, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> fields = SplitFields(line);
+    if (fields.empty() || fields[0][0] == '#') continue;
+    std::string reason;
+    if (!ParseLine(fields, parsed, reason)) {
+      error = "line " + std::to_string(number) + ": " + reason;
+      return false;
+    }
+  }
+  for (auto& entry : parsed.nodes) {
+    std::sort(entry.second.children.begin(), entry.second.children.end());
+  }
+  tree = std::move(parsed);
+  return true;
+}
+
+bool LoadBadMediaTree(const std::string& fileName, BadMediaTree& tree, std::string& error)
+{
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) {
+    error = "cannot open '" + fileName + "'";
+    return false;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    error = "cannot read '" + fileName + "'";
+    return false;
+  }
+  return ParseBadMediaTree(text.str(), tree, error);
+}
+
+bool BadMediaReadFails(const BadMediaFile& file, uint64_t offset, uint64_t length)
+{
+  if (offset >= file.size || length == 0) return false;
+  uint64_t end = (length > file.size - offset) ? file.size : offset + length;
+  for (const BadMediaRange& bad : file.bad) {
+    if (offset < bad.end && bad.start < end) return true;
+  }
+  return false;
+}

@@ -1,0 +1,67 @@
+// The tree that the bad-media file system serves, read from a text description:
+//
+//   # comment
+//   dir  <path>
+//   file <path> <size> [bad=<start>-<end>]... [delay=<ms>] [seed=<n>] [cache]
+//
+// One entry per line; fields are separated by blanks or tabs; blank lines and lines whose
+// first non-blank character is '#' are ignored. A path is relative, '/'-separated, without
+// blanks, empty, "." or ".." components; any other bytes (0x80-0xFF included) are kept as
+// they are. Parent directories are created implicitly. Numbers are decimal with an optional
+// binary suffix K, M, G or T (x1024^n, either case) and may be a sum with '+': "4G+4097".
+// bad=<start>-<end> marks the bytes [start, end) as unreadable: a read whose range, clipped
+// to the file size, overlaps one fails as a whole. delay=<ms> makes every read of the file
+// wait that long. seed=<n> replaces the default content seed (the FNV-1a hash of the path).
+// cache lets the kernel cache the file's pages instead of passing each read through.
+#ifndef VEROLUX_TOOLS_BAD_MEDIA_TREE_H
+#define VEROLUX_TOOLS_BAD_MEDIA_TREE_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+struct BadMediaRange {
+  uint64_t start;  // first unreadable byte
+  uint64_t end;    // one past the last unreadable byte
+};
+
+struct BadMediaFile {
+  std::string path;
+  uint64_t size = 0;
+  std::vector<BadMediaRange> bad;
+  uint32_t delayMs = 0;
+  uint64_t seed = 0;
+  bool cache = false;
+};
+
+struct BadMediaNode {
+  bool isDir = false;
+  size_t file = 0;                    // index into BadMediaTree::files when !isDir
+  std::vector<std::string> children;  // names of the entries of a directory, sorted
+};
+
+struct BadMediaTree {
+  std::vector<BadMediaFile> files;
+  // Every directory and file by its path; the root is "".
+  std::map<std::string, BadMediaNode> nodes;
+
+  // The node at a path such as "a/b" or "/a/b" (the file system's form), or nullptr.
+  const BadMediaNode* Find(const std::string& path) const;
+};
+
+// Parses a tree description. On failure returns false and sets error to
+// "line N: reason" (or a reason without a line when the text as a whole is at fault).
+bool ParseBadMediaTree(const std::string& text, BadMediaTree& tree, std::string& error);
+
+// Reads and parses a tree description file; error also covers a file that cannot be read.
+bool LoadBadMediaTree(const std::string& fileName, BadMediaTree& tree, std::string& error);
+
+// Parses one number of the description ("4096", "2M", "4G+4097").
+bool ParseBadMediaNumber(const std::string& text, uint64_t& value, std::string& error);
+
+// Whether a read of length bytes at offset fails: its range clipped to the file size
+// overlaps an unreadable range. A read wholly at or past the end reads nothing and succeeds.
+bool BadMediaReadFails(const BadMediaFile& file, uint64_t offset, uint64_t length);
+
+#endif  // VEROLUX_TOOLS_BAD_MEDIA_TREE_H
