@@ -1,0 +1,73 @@
+#include "tests/support/bad_media.h"
+
+#include <windows.h>
+
+#include <sstream>
+
+#include "tests/support/test_windows.h"
+
+namespace {
+
+// A Unix path as Wine shows it on the Z: drive.
+std::wstring UnixToWindows(const std::string& unixPath) {
+  std::wstring path = L"Z:" + Widen(unixPath);
+  for (auto& unit : path) {
+    if (unit == L'/') unit = L'\\';
+  }
+  return path;
+}
+
+std::string ReadWholeFile(const std::wstring& path, std::uint64_t from) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "";
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(from);
+  SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
+  std::string text;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  CloseHandle(file);
+  return text;
+}
+
+std::uint64_t FileSizeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// The mount point and the read log of this build's test run.
+std::string MountPoint() { return std::string(VEROLUX_BADMEDIA_DIR) + "/mnt"; }
+std::wstring LogPath() { return UnixToWindows(std::string(VEROLUX_BADMEDIA_DIR) + "/reads.log"); }
+
+}  // namespace
+
+bool BadMediaMounted() {
+  // The tree always holds this folder; an unmounted mount point is empty.
+  const DWORD attributes = GetFileAttributesW((UnixToWindows(MountPoint()) + L"\\verify").c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring BadMediaPath(const char* relativePath) {
+  return UnixToWindows(MountPoint() + "/" + relativePath);
+}
+
+BadMediaReadLog::BadMediaReadLog() : start_(FileSizeOf(LogPath())) {}
+
+std::vector<BadMediaRead> BadMediaReadLog::ReadsOf(const char* relativePath) const {
+  std::vector<BadMediaRead> reads;
+  std::istringstream lines(ReadWholeFile(LogPath(), start_));
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string path, result;
+    BadMediaRead read = {};
+    if (!(fields >> path >> read.offset >> read.length >> result)) continue;
+    if (path != relativePath) continue;
+    read.failed = result == "EIO";
+    reads.push_back(read);
+  }
+  return reads;
+}

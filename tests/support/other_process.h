@@ -1,0 +1,23 @@
+// Another Windows process that holds a file open for writing, for sharing-violation tests.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+constexpr wchar_t kHoldOpenForWritingFlag[] = L"--hold-open-for-writing";
+
+class FileHeldOpenForWriting {
+ public:
+  explicit FileHeldOpenForWriting(const std::wstring& path);
+  ~FileHeldOpenForWriting();
+  FileHeldOpenForWriting(const FileHeldOpenForWriting&) = delete;
+  FileHeldOpenForWriting& operator=(const FileHeldOpenForWriting&) = delete;
+
+  // True once the other process has the file open.
+  bool holding() const { return holding_; }
+
+ private:
+  PROCESS_INFORMATION process_ = {};
+  bool holding_ = false;
+};

@@ -1,0 +1,65 @@
+// Entry point of the Windows test programs. Besides running the tests it can act as the
+// "other program" that some tests need: one that holds a file open for writing.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+
+#include "shell/run_state.h"
+#include "tests/support/other_process.h"
+
+namespace {
+
+int HoldOpenForWriting(const wchar_t* path, const wchar_t* readyEvent) {
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 3;
+  HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, readyEvent);
+  if (!ready) return 4;
+  SetEvent(ready);
+  Sleep(120000);  // the test ends this process when it is done
+  CloseHandle(file);
+  return 0;
+}
+
+// The major version that the Wine test bed was asked to report, 0 for its default.
+int ExpectedOsMajorVersion() {
+  const char* version = std::getenv("VEROLUX_WINE_VERSION");
+  if (!version) return 0;
+  const struct {
+    const char* name;
+    int major;
+  } kVersions[] = {{"nt40", 4}, {"win2k", 5}, {"winxp", 5}, {"vista", 6}, {"win7", 6}, {"win10", 10}};
+  for (const auto& known : kVersions) {
+    if (std::strcmp(version, known.name) == 0) return known.major;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int wideCount = 0;
+  wchar_t** wideArgs = CommandLineToArgvW(GetCommandLineW(), &wideCount);
+  if (wideCount == 4 && lstrcmpW(wideArgs[1], kHoldOpenForWritingFlag) == 0) {
+    return HoldOpenForWriting(wideArgs[2], wideArgs[3]);
+  }
+
+  testing::InitGoogleTest(&argc, argv);
+  InitCommonControls();
+  StoreOsMajorVersion();
+
+  // A test run that asked for a particular Windows version must really get it, or its
+  // tests would silently check the wrong variant.
+  const int expected = ExpectedOsMajorVersion();
+  if (expected != 0 && expected != g_osMajorVersion) {
+    std::fprintf(stderr, "expected Windows major version %d, GetVersionExA reports %d\n", expected,
+                 g_osMajorVersion);
+    return 2;
+  }
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,239 @@
+#include "tests/support/test_windows.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "shell/run_state.h"
+#include "tests/support/other_process.h"
+
+namespace {
+
+const wchar_t kPanelClass[] = L"VeroluxTestPanel";
+
+void RegisterPanelClass(WNDPROC proc) {
+  static bool registered = false;
+  if (registered) return;
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = proc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = kPanelClass;
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  RegisterClassW(&windowClass);
+  registered = true;
+}
+
+TestPanel* PanelOf(HWND window) {
+  return reinterpret_cast<TestPanel*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+}  // namespace
+
+TestPanel::TestPanel() {
+  RegisterPanelClass(PanelProc);
+  window_ = CreateWindowExW(0, kPanelClass, L"Test panel", WS_OVERLAPPEDWINDOW, 0, 0, 760, 520,
+                            nullptr, nullptr, GetModuleHandleW(nullptr), this);
+  if (!window_) ADD_FAILURE() << "could not create the test panel, error " << GetLastError();
+  CreateWindowExW(0, L"BUTTON", L"Cancel", WS_CHILD | WS_VISIBLE, 10, 480, 80, 24, window_,
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCancelId)), nullptr, nullptr);
+}
+
+TestPanel::~TestPanel() {
+  if (window_) DestroyWindow(window_);
+}
+
+LRESULT CALLBACK TestPanel::PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  TestPanel* panel = PanelOf(window);
+  if (panel && message >= WM_USER) panel->received_.push_back(message);
+  if (message == WM_COMMAND && LOWORD(wParam) == kCancelId) g_cancelFlag = 1;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TestPanel::StatusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TestPanel* panel = PanelOf(GetParent(window));
+  if (message == WM_SETTEXT && panel) {
+    // Record what the user would read: the control's text once it is set.
+    LRESULT result = CallWindowProcW(panel->staticProc_, window, message, wParam, lParam);
+    panel->statusTexts_.push_back(WindowTextOf(window));
+    return result;
+  }
+  return CallWindowProcW(panel ? panel->staticProc_ : DefWindowProcW, window, message, wParam,
+                         lParam);
+}
+
+HWND TestPanel::AddResultsList() {
+  HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT |
+                                                     LVS_SINGLESEL,
+                              10, 10, 720, 200, window_,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextId_++)), nullptr,
+                              nullptr);
+  const char* titles[3] = {"File Name", "File Size", "Status"};
+  const int widths[3] = {308, 120, 110};
+  for (int i = 0; i < 3; ++i) {
+    LVCOLUMNA column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = i == 1 ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    column.cx = widths[i];
+    column.pszText = const_cast<char*>(titles[i]);
+    column.iSubItem = i;
+    SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+  }
+  return list;
+}
+
+HWND TestPanel::AddStatusLine() {
+  HWND line = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 450, 720, 16, window_,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextId_++)), nullptr,
+                              nullptr);
+  staticProc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(line, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StatusProc)));
+  return line;
+}
+
+std::vector<ListRow> ReadListRows(HWND list) {
+  std::vector<ListRow> rows;
+  const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int row = 0; row < count; ++row) {
+    ListRow result;
+    for (int column = 0; column < 3; ++column) {
+      wchar_t buffer[520];
+      for (auto& unit : buffer) unit = L'?';
+      buffer[519] = 0;
+      LVITEMW item = {};
+      item.iSubItem = column;
+      item.pszText = buffer;
+      item.cchTextMax = 519;
+      SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+      result.cells[column] = buffer;
+    }
+    LVITEMW item = {};
+    item.mask = LVIF_STATE | LVIF_PARAM;
+    item.iItem = row;
+    item.stateMask = LVIS_SELECTED;
+    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    result.selected = (item.state & LVIS_SELECTED) != 0;
+    result.itemData = item.lParam;
+    rows.push_back(result);
+  }
+  return rows;
+}
+
+std::string ReadCellAnsi(HWND list, int row, int column) {
+  char buffer[520];
+  for (auto& byte : buffer) byte = '?';
+  buffer[519] = 0;
+  LVITEMA item = {};
+  item.iSubItem = column;
+  item.pszText = buffer;
+  item.cchTextMax = 519;
+  SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+  return buffer;
+}
+
+std::wstring WindowTextOf(HWND window) {
+  wchar_t buffer[1100];
+  for (auto& unit : buffer) unit = L'?';
+  const int length = GetWindowTextW(window, buffer, 1100);
+  return std::wstring(buffer, length > 0 ? length : 0);
+}
+
+void FlushMessages(DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  do {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  } while (GetTickCount() - start < milliseconds);
+}
+
+TempFolder::TempFolder() {
+  wchar_t base[MAX_PATH];
+  GetTempPathW(MAX_PATH, base);
+  wchar_t name[MAX_PATH];
+  wsprintfW(name, L"%sverolux-%lu-%lu", base, GetCurrentProcessId(), GetTickCount());
+  CreateDirectoryW(name, nullptr);
+  path_ = name;
+}
+
+TempFolder::~TempFolder() {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW((path_ + L"\\" + entry.cFileName).c_str());
+      }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryW(path_.c_str());
+}
+
+std::wstring TempFolder::CreateFileOfSize(const wchar_t* name, DWORD size) {
+  const std::wstring path = path_ + L"\\" + name;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE) << "cannot create " << Narrow(path);
+  std::string chunk(65536, '\0');
+  for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 7 + 3);
+  DWORD left = size;
+  while (left > 0) {
+    const DWORD piece = left < chunk.size() ? left : static_cast<DWORD>(chunk.size());
+    DWORD written = 0;
+    WriteFile(file, chunk.data(), piece, &written, nullptr);
+    left -= piece;
+  }
+  CloseHandle(file);
+  return path;
+}
+
+std::wstring Widen(const std::string& utf8) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  std::wstring text(length > 0 ? length - 1 : 0, L'\0');
+  if (length > 1) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, text.data(), length);
+  return text;
+}
+
+std::string Narrow(const std::wstring& text) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string utf8(length > 0 ? length - 1 : 0, '\0');
+  if (length > 1) {
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8.data(), length, nullptr, nullptr);
+  }
+  return utf8;
+}
+
+
+
+FileHeldOpenForWriting::FileHeldOpenForWriting(const std::wstring& path) {
+  wchar_t eventName[64];
+  wsprintfW(eventName, L"verolux-held-%lu-%lu", GetCurrentProcessId(), GetTickCount());
+  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, eventName);
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + kHoldOpenForWritingFlag +
+                             L" \"" + path + L"\" " + eventName;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  if (CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process_)) {
+    HANDLE waits[2] = {ready, process_.hProcess};
+    holding_ = WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
+  }
+  CloseHandle(ready);
+}
+
+FileHeldOpenForWriting::~FileHeldOpenForWriting() {
+  if (!process_.hProcess) return;
+  TerminateProcess(process_.hProcess, 0);
+  WaitForSingleObject(process_.hProcess, 10000);
+  CloseHandle(process_.hProcess);
+  CloseHandle(process_.hThread);
+}
