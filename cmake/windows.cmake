@@ -6,12 +6,32 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run --prefix 
 # Explicit A and W calls everywhere: the program picks the variant at run time.
 set(VEROLUX_WIN_DEFINITIONS _WIN32_WINNT=0x0600 WINVER=0x0600 _WIN32_IE=0x0600 NOMINMAX)
 
+# The program's code as a library, linked into verolux.exe and into the GUI tests, which
+# run the real main window.
 add_library(verolux_win STATIC
+  shell/main_window.cpp
   shell/run_state.cpp
+  shell/task_panel_frame.cpp
+  verify/disc_check_panel.cpp
+  verify/file_check_panel.cpp
   verify/verify_file.cpp
+  compare/compare_panel.cpp
+  salvage/salvage_panel.cpp
 )
 target_compile_definitions(verolux_win PUBLIC ${VEROLUX_WIN_DEFINITIONS})
 target_link_libraries(verolux_win PUBLIC verolux_portable comctl32 comdlg32 shell32 gdi32 user32 kernel32)
+
+enable_language(RC)
+set(VEROLUX_RESOURCES ${CMAKE_SOURCE_DIR}/resources/verolux.rc)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}")
+# The script pulls in the icons, the logo and the manifest of the build's processor.
+file(GLOB VEROLUX_RESOURCE_FILES ${CMAKE_SOURCE_DIR}/resources/*.ico
+     ${CMAKE_SOURCE_DIR}/resources/*.bmp ${CMAKE_SOURCE_DIR}/resources/*.manifest
+     ${CMAKE_SOURCE_DIR}/resources/resource_ids.h)
+set_source_files_properties(${VEROLUX_RESOURCES} PROPERTIES OBJECT_DEPENDS "${VEROLUX_RESOURCE_FILES}")
+
+add_executable(verolux WIN32 shell/entry_point.cpp ${VEROLUX_RESOURCES})
+target_link_libraries(verolux verolux_win)
 
 # --- Tests -----------------------------------------------------------------
 
@@ -37,6 +57,14 @@ target_link_libraries(shell_tests verolux_test_support)
 add_executable(verify_tests tests/verify/verify_file_test.cpp)
 target_link_libraries(verify_tests verolux_test_support)
 
+# The real main window and panels, driven as a user would (needs the program's resources).
+add_executable(gui_tests
+  tests/shell/main_window_test.cpp
+  tests/verify/file_check_panel_test.cpp
+  tests/support/program_driver.cpp
+  ${VEROLUX_RESOURCES})
+target_link_libraries(gui_tests verolux_test_support)
+
 # One bad-media file system per test run: mounted before the first test that needs it
 # and unmounted after the last, also when tests fail.
 # The tests find the mounted file system and its read log here.
@@ -50,25 +78,43 @@ add_test(NAME badmedia.unmount
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/badmedia unmount ${VEROLUX_BADMEDIA_DIR})
 set_tests_properties(badmedia.unmount PROPERTIES FIXTURES_CLEANUP badmedia)
 
-# Wine tests: one process per test case. Cases named AnsiVariant* run in a prefix that
-# reports Windows NT 4 (major version 4); all others under the prefix's default version.
+# Wine tests: one process per test case. Suites named after a system variant run in a prefix
+# set up for it: AnsiVariant* with Windows reporting NT 4 (major version 4), AtNNDpi* with that
+# display DPI; every other suite under the prefix's defaults.
+set(VEROLUX_WINE_VARIANTS
+  "AnsiVariant*|VEROLUX_WINE_VERSION=nt40"
+  "At72Dpi*|VEROLUX_WINE_DPI=72"
+  "At97Dpi*|VEROLUX_WINE_DPI=97"
+  "At120Dpi*|VEROLUX_WINE_DPI=120"
+  "At144Dpi*|VEROLUX_WINE_DPI=144"
+  "At192Dpi*|VEROLUX_WINE_DPI=192")
 function(verolux_add_wine_tests target)
+  set(defaults_filter "")
+  foreach(variant IN LISTS VEROLUX_WINE_VARIANTS)
+    string(REPLACE "|" ";" parts "${variant}")
+    list(GET parts 0 suites)
+    list(GET parts 1 environment)
+    string(APPEND defaults_filter ":${suites}")
+    string(REGEX REPLACE "^VEROLUX_WINE_[A-Z]+=" "" name "${environment}")
+    gtest_discover_tests(${target}
+      DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 120
+      TEST_PREFIX "${target}.${name}."
+      TEST_FILTER "${suites}"
+      PROPERTIES FIXTURES_REQUIRED badmedia ENVIRONMENT ${environment} TIMEOUT 600)
+  endforeach()
+  string(SUBSTRING "${defaults_filter}" 1 -1 defaults_filter)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     TEST_PREFIX "${target}."
-    TEST_FILTER "-AnsiVariant*"
+    TEST_FILTER "-${defaults_filter}"
     PROPERTIES FIXTURES_REQUIRED badmedia TIMEOUT 600)
-  gtest_discover_tests(${target}
-    DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 120
-    TEST_PREFIX "${target}.nt40."
-    TEST_FILTER "AnsiVariant*"
-    PROPERTIES FIXTURES_REQUIRED badmedia ENVIRONMENT VEROLUX_WINE_VERSION=nt40 TIMEOUT 600)
 endfunction()
 
 verolux_add_wine_tests(shell_tests)
 verolux_add_wine_tests(verify_tests)
+verolux_add_wine_tests(gui_tests)
 gtest_discover_tests(portable_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   TEST_PREFIX "portable_tests_win.")
 

@@ -181,14 +181,6 @@ def polygon(points):
     return Shape(sdf, (min(xs), min(ys), max(xs), max(ys)))
 
 
-def half_plane(ax, ay, bx, by):
-    """Everything to the left of the directed line a -> b (y pointing down)."""
-    dx, dy = bx - ax, by - ay
-    length = math.hypot(dx, dy)
-    nx, ny = dy / length, -dx / length
-    return Shape(lambda x, y: (x - ax) * nx + (y - ay) * ny, (-1e4, -1e4, 1e4, 1e4))
-
-
 def along(origin, angle, u, v):
     """The point u along and v across a direction at angle (degrees, y down)."""
     a = math.radians(angle)
@@ -207,6 +199,8 @@ class Canvas:
 
     def __init__(self, width, height):
         self.width, self.height = width, height
+        # Shapes and paints are given in picture units; place() maps them here.
+        self.scale, self.dx, self.dy = 1.0, 0.0, 0.0
         self.r = [0.0] * (width * height)
         self.g = [0.0] * (width * height)
         self.b = [0.0] * (width * height)
@@ -219,9 +213,16 @@ class Canvas:
         self.b[i] = colour[2] * alpha + self.b[i] * keep
         self.a[i] = alpha + self.a[i] * keep
 
+    def place(self, scale, dx, dy):
+        """Picture units (x, y) land on pixel (x * scale + dx, y * scale + dy)."""
+        self.scale, self.dx, self.dy = scale, dx, dy
+
     def fill(self, shape, paint, opacity=1.0):
-        f = shape.sdf
-        x0, y0, x1, y1 = shape.bounds
+        s, dx, dy = self.scale, self.dx, self.dy
+        f0, p0 = shape.sdf, paint
+        f = lambda x, y: s * f0((x - dx) / s, (y - dy) / s)
+        paint = lambda x, y: p0((x - dx) / s, (y - dy) / s)
+        x0, y0, x1, y1 = (b * s + (dx if k % 2 == 0 else dy) for k, b in enumerate(shape.bounds))
         px0, py0 = max(0, int(math.floor(x0)) - 1), max(0, int(math.floor(y0)) - 1)
         px1, py1 = min(self.width, int(math.ceil(x1)) + 1), min(self.height, int(math.ceil(y1)) + 1)
         offsets = [(k + 0.5) / SUPERSAMPLE for k in range(SUPERSAMPLE)]
@@ -305,12 +306,12 @@ def render_text(text, font, pixels):
     return coverage, width, height, ink
 
 
-def draw_text_lines(canvas, lines, font, pixels, first_top, line_height, paint, centre_x):
-    """Draws lines centred on centre_x by their ink; returns nothing."""
-    for n, text in enumerate(lines):
-        coverage, width, height, ink = render_text(text, font, pixels)
-        left = int(math.floor(centre_x - (ink[2] - ink[0]) / 2.0 + 0.5)) - ink[0]
-        canvas.fill_coverage(coverage, left, first_top + n * line_height, width, height, paint)
+def draw_text_line(canvas, text, font, pixels, top, paint, centre_x):
+    """Draws one line of text whose ink is centred on centre_x, at a whole pixel so
+    that the glyphs stay as sharp as FreeType made them."""
+    coverage, width, height, ink = render_text(text, font, pixels)
+    left = int(math.floor(centre_x - (ink[2] - ink[0]) / 2.0 + 0.5)) - ink[0]
+    canvas.fill_coverage(coverage, left, top, width, height, paint)
 
 
 # --- Shared palette -------------------------------------------------------------
@@ -320,14 +321,14 @@ STEEL = [(0.0, "#F7F9FB"), (0.55, "#C9D1D9"), (1.0, "#9AA5B1")]
 STEEL_EDGE = "#56616D"
 GREEN = [(0.0, "#8EDB7E"), (0.6, "#43A047"), (1.0, "#2E7D32")]
 GREEN_EDGE = "#1B5E20"
-BLUE_EDGE = "#2D4F73"
 
 
 # --- Task pictures ---------------------------------------------------------------
 #
 # Each picture is drawn twice from the same shapes: in colour for the normal icon and
-# as line work for the busy icon. Pictures live in the top 42 rows of the 90 x 71
-# image, centred on x = 45; the task's name goes underneath.
+# as line work for the busy icon. Pictures are drawn in the units of the 90-pixel-wide
+# image, within x 21..69 and y 1..41 and centred on x = 45; PICTURE_PLACE then moves
+# them down, or shrinks them to leave room for a name on two lines.
 
 def drive_picture(colour, lines):
     """A silver disc going into a drive."""
@@ -335,7 +336,6 @@ def drive_picture(colour, lines):
     hub = circle(45, 19, 5.5)
     hole = circle(45, 19, 2.2)
     body = box(21, 24.5, 69, 40.5, 3)
-    front = box(22, 25.5, 68, 39.5, 2)
     slot = box(27, 29.5, 63, 31.5, 1)
     led = circle(61.5, 35.5, 1.6)
     button = box(49, 34.5, 56, 36.5, 1)
@@ -350,7 +350,7 @@ def drive_picture(colour, lines):
     colour.fill(hub.rim(0.9), solid("#8B97A4"))
     colour.fill(hole.line(0.9), solid("#6B7785"))
 
-    # Drive: a light casing with a darker front, its tray slot, eject button and LED.
+    # Drive: a light casing shaded towards the bottom, its tray slot, eject button and LED.
     colour.fill(body, linear(0, 24.5, 0, 40.5, [(0.0, "#FAFBFC"), (1.0, "#B8C1CB")]))
     colour.fill(body.rim(1.0), solid(STEEL_EDGE))
     colour.fill(box(22, 25.5, 68, 26.5), solid("#FFFFFF", 0.9))
@@ -359,7 +359,6 @@ def drive_picture(colour, lines):
     colour.fill(button, linear(0, 34.5, 0, 36.5, [(0.0, "#9AA5B1"), (1.0, "#6B7785")]))
     colour.fill(led.grow(0.9), solid("#2E7D32", 0.35))
     colour.fill(led, radial(61, 35, 2.0, [(0.0, "#C8FFB0"), (1.0, "#2FA83A")]))
-    del front
 
     lines.fill(disc.rim(1.2) - body.grow(0.5), solid("#000000"))
     lines.fill(hub.rim(1.2) - body.grow(0.5), solid("#000000"))
@@ -377,7 +376,6 @@ def paper_picture(colour, lines):
                      (right, bottom), (left, bottom)])
     corner = polygon([(right - fold, top), (right - fold, top + fold), (right, top + fold)])
     # A soft shadow to the lower right lifts the sheet off the button.
-    colour.fill(sheet.grow(0.5), solid("#000000", 0.10)) if False else None
     shadow = polygon([(left + 2, top + 2), (right - fold + 2, top + 2), (right + 1.5, top + fold + 2),
                       (right + 1.5, bottom + 1.2), (left + 2, bottom + 1.2)])
     colour.fill(shadow, solid("#000000", 0.13))
@@ -420,60 +418,57 @@ def check_picture(colour, lines):
 
 def tools_picture(colour, lines):
     """An open-ended wrench crossed with a screwdriver."""
-    # Wrench from lower left to upper right, its open jaw at the top.
-    w_tail, w_head = (28.5, 38.0), (57.0, 9.5)
+    # Line work is drawn in picture units; keep it about a pixel wide when scaled down.
+    lw = 1.2 / lines.scale
+    # Wrench from lower left to upper right, its open jaw at the top, set at the usual
+    # 15 degrees to the handle.
+    w_tail, w_head = (28.0, 38.5), (56.5, 10.0)
     angle = math.degrees(math.atan2(w_head[1] - w_tail[1], w_head[0] - w_tail[0]))
-    handle = capsule(*w_tail, *along(w_head, angle, -6.0, 0.0), 3.0)
-    head = circle(*w_head, 7.8)
-    jaw = (box(-4.0, -2.8, 10.0, 2.8).sdf)
-    jaw_shape = Shape(_rotated(jaw, w_head, angle), (w_head[0] - 12, w_head[1] - 12,
-                                                      w_head[0] + 12, w_head[1] + 12))
-    ring = circle(*along(w_tail, angle, 3.0, 0.0), 1.3)
-    wrench = (handle | head) - jaw_shape - ring
+    handle = capsule(*w_tail, *along(w_head, angle, -6.0, 0.0), 3.1)
+    head = circle(*w_head, 8.4)
+    jaw = Shape(_rotated(box(-3.2, -2.6, 12.0, 2.6, 0.6).sdf, w_head, angle - 15.0),
+                (w_head[0] - 14, w_head[1] - 14, w_head[0] + 14, w_head[1] + 14))
+    hang_hole = circle(*along(w_tail, angle, 2.2, 0.0), 1.3)
+    wrench = (handle | head) - jaw - hang_hole
 
-    # Screwdriver from the handle at lower right to the blade at upper left.
-    s_butt, s_tip = (60.5, 39.0), (27.5, 5.5)
+    # Screwdriver from the grip at lower right to the blade at upper left.
+    s_butt, s_tip = (61.0, 39.0), (27.0, 5.0)
     s_angle = math.degrees(math.atan2(s_tip[1] - s_butt[1], s_tip[0] - s_butt[0]))
-    grip_start = along(s_butt, s_angle, 2.0, 0.0)
-    grip_end = along(s_butt, s_angle, 17.0, 0.0)
-    grip = capsule(*grip_start, *grip_end, 4.2)
-    ferrule = capsule(*along(s_butt, s_angle, 18.0, 0.0), *along(s_butt, s_angle, 20.5, 0.0), 2.6)
-    shaft_end = along(s_butt, s_angle, 43.0, 0.0)
-    shaft = capsule(*along(s_butt, s_angle, 20.0, 0.0), *shaft_end, 1.35)
-    blade = polygon([along(s_butt, s_angle, 41.0, -1.35), along(s_butt, s_angle, 46.0, -1.9),
-                     along(s_butt, s_angle, 47.0, -1.9), along(s_butt, s_angle, 47.0, 1.9),
-                     along(s_butt, s_angle, 46.0, 1.9), along(s_butt, s_angle, 41.0, 1.35)])
-    steel_across = linear(*along(w_head, angle, 0, -7), *along(w_head, angle, 0, 7), STEEL)
+
+    def sd(u, v=0.0):
+        return along(s_butt, s_angle, u, v)
+    grip = capsule(*sd(4.2), *sd(17.0), 4.3)
+    ferrule = capsule(*sd(19.0), *sd(21.0), 2.5)
+    shaft = capsule(*sd(20.5), *sd(42.0), 1.45)
+    blade = polygon([sd(40.0, -1.45), sd(45.0, -2.1), sd(47.5, -1.6), sd(47.5, 1.6),
+                     sd(45.0, 2.1), sd(40.0, 1.45)])
+    steel = shaft | blade
 
     colour.fill(wrench.grow(0.6), solid("#000000", 0.10))
-    colour.fill(wrench, steel_across)
+    colour.fill(wrench, linear(*along(w_head, angle, 0, -8), *along(w_head, angle, 0, 8), STEEL))
     colour.fill(wrench.rim(1.0), solid(STEEL_EDGE))
-    # A groove along the handle.
-    colour.fill(capsule(*along(w_tail, angle, 7.0, 0.0), *along(w_head, angle, -10.0, 0.0), 0.8),
+    colour.fill(capsule(*along(w_tail, angle, 7.0, 0.0), *along(w_head, angle, -11.0, 0.0), 0.8),
                 solid("#8C98A5"))
 
-    s_across = linear(*along(s_butt, s_angle, 0, -4.5), *along(s_butt, s_angle, 0, 4.5),
-                      [(0.0, "#F7A27A"), (0.5, "#E4572E"), (1.0, "#A8341A")])
-    blade_steel = linear(*along(s_butt, s_angle, 0, -2), *along(s_butt, s_angle, 0, 2), STEEL)
-    colour.fill((grip | shaft | blade).grow(0.6), solid("#000000", 0.12))
-    colour.fill(shaft | blade, blade_steel)
-    colour.fill((shaft | blade).rim(0.9), solid(STEEL_EDGE))
-    colour.fill(ferrule, linear(*along(s_butt, s_angle, 0, -2.6), *along(s_butt, s_angle, 0, 2.6),
+    colour.fill((grip | steel).grow(0.6), solid("#000000", 0.12))
+    colour.fill(steel, linear(*sd(0, -2.1), *sd(0, 2.1), STEEL))
+    colour.fill(steel.rim(0.9), solid(STEEL_EDGE))
+    colour.fill(ferrule, linear(*sd(0, -2.5), *sd(0, 2.5),
                                 [(0.0, "#FFFFFF"), (0.5, "#B0BAC4"), (1.0, "#7A8693")]))
     colour.fill(ferrule.rim(0.9), solid(STEEL_EDGE))
-    colour.fill(grip, s_across)
-    grooves = [capsule(*along(s_butt, s_angle, u, v), *along(s_butt, s_angle, u + 10.0, v), 0.55)
-               for u in (4.5,) for v in (-1.8, 0.0, 1.8)]
-    for g in grooves:
-        colour.fill(g, solid("#8E2A14", 0.75))
+    colour.fill(grip, linear(*sd(0, -4.3), *sd(0, 4.3),
+                             [(0.0, "#F7A27A"), (0.45, "#E4572E"), (1.0, "#A8341A")]))
+    grooves = [capsule(*sd(7.0, v), *sd(14.5, v), 0.55) for v in (-1.9, 0.0, 1.9)]
+    for groove in grooves:
+        colour.fill(groove, solid("#8E2A14", 0.7))
     colour.fill(grip.rim(1.0), solid("#7A2410"))
 
-    lines.fill(wrench.rim(1.2) - grip.grow(0.6), solid("#000000"))
-    lines.fill((shaft | blade).rim(1.2) - grip.grow(0.6), solid("#000000"))
-    lines.fill(ferrule.rim(1.2), solid("#000000"))
-    lines.fill(grip.rim(1.2), solid("#000000"))
-    for g in grooves[::2]:
-        lines.fill(g, solid("#000000"))
+    black = solid("#000000")
+    lines.fill(wrench.rim(lw) - grip.grow(0.6), black)
+    lines.fill(steel.rim(lw) - ferrule.grow(0.4), black)
+    lines.fill(ferrule.rim(lw), black)
+    lines.fill(grip.rim(lw), black)
+    lines.fill(capsule(*sd(7.0), *sd(14.5), 0.6), black)
 
 
 def _rotated(sdf, origin, angle):
@@ -488,7 +483,7 @@ def _rotated(sdf, origin, angle):
 
 
 TASKS = [
-    # id, file name, picture, name lines
+    # normal icon's resource id (its busy twin is the next id), file name, picture, name
     (128, "task_read_disc", drive_picture, ["Read Disc Check"]),
     (130, "task_read_file", paper_picture, ["Read File Check"]),
     (132, "task_compare", check_picture, ["File Compare"]),
@@ -496,21 +491,25 @@ TASKS = [
 ]
 
 TEXT_PIXELS = 10
-LINE_HEIGHT = 11
-
-
-def task_name_top(line_count):
-    # One line sits in the middle of the space under the picture; two lines fill it.
-    return 44 if line_count == 1 else 40
+LINE_HEIGHT = 12
+# Where the tops of the name's lines go (the line images carry 2 rows above the caps).
+NAME_TOP = {1: [51], 2: [43, 43 + LINE_HEIGHT]}
+# Where the picture lands: (scale, dx, dy), see Canvas.place. With a one-line name the picture
+# and the name sit in the middle of the image; a two-line name takes room from the picture.
+PICTURE_PLACE = {1: (1.0, 0.0, 7.0), 2: (0.875, 45.0 - 45.0 * 0.875, 4.0 - 1.0 * 0.875)}
 
 
 def draw_task_icon(picture, name_lines):
     colour = Canvas(TASK_ICON_WIDTH, TASK_ICON_HEIGHT)
     lines = Canvas(TASK_ICON_WIDTH, TASK_ICON_HEIGHT)
+    place = PICTURE_PLACE[len(name_lines)]
+    colour.place(*place)
+    lines.place(*place)
     picture(colour, lines)
-    top = task_name_top(len(name_lines))
-    draw_text_lines(colour, name_lines, TASK_FONT, TEXT_PIXELS, top, LINE_HEIGHT, solid(INK), 45)
-    draw_text_lines(lines, name_lines, TASK_FONT, TEXT_PIXELS, top, LINE_HEIGHT, solid("#000000"), 45)
+    for n, text in enumerate(name_lines):
+        top = NAME_TOP[len(name_lines)][n]
+        draw_text_line(colour, text, TASK_FONT, TEXT_PIXELS, top, solid(INK), 45)
+        draw_text_line(lines, text, TASK_FONT, TEXT_PIXELS, top, solid("#000000"), 45)
     return colour, lines
 
 
@@ -541,13 +540,13 @@ def draw_app_icon(size):
 
 
 def draw_logo():
+    """The wordmark, underlined by a stroke that ends in a check mark."""
     width, height = 58, 24
     c = Canvas(width, height)
-    draw_text_lines(c, ["Verolux"], LOGO_FONT, 13, 1, 0,
-                    linear(0, 3, 0, 16, [(0.0, "#2F6DB5"), (1.0, "#1C3F6E")]), 29)
-    # An underline that runs from blue into the green of the check.
-    c.fill(box(4, 18.5, 48, 20.5, 1.0), linear(4, 0, 48, 0, [(0.0, "#2F6DB5"), (1.0, "#43A047")]))
-    c.fill(polyline([(47.0, 18.5), (49.5, 21.0), (55.0, 14.5)], 1.15), solid("#2E7D32"))
+    draw_text_line(c, "Verolux", LOGO_FONT, 11, 1,
+                   linear(0, 4, 0, 14, [(0.0, "#3170B8"), (1.0, "#1C3F6E")]), 26)
+    c.fill(box(2.5, 17.0, 47.5, 19.0, 1.0), linear(3, 0, 47, 0, [(0.0, "#3170B8"), (1.0, "#43A047")]))
+    c.fill(polyline([(46.0, 18.0), (49.5, 21.0), (55.5, 12.5)], 1.2), solid("#2E7D32"))
     return c
 
 

@@ -1,0 +1,61 @@
+#include "compare/compare_panel.h"
+
+#include <commctrl.h>
+
+#include "resources/resource_ids.h"
+#include "shell/run_state.h"
+#include "shell/task_panel_frame.h"
+
+namespace {
+
+// The files last chosen or last compared; kept for the program's life.
+WidePath g_storedFirstName = {};
+WidePath g_storedSecondName = {};
+
+const BrowseDialog kFirstBrowse = {IDC_COMPARE_FIRST_PATH, L"Select first file", false, 4};
+const BrowseDialog kSecondBrowse = {IDC_COMPARE_SECOND_PATH, L"Select second file", false, 4};
+
+const ResultsColumn kColumns[] = {
+    {"First File MD5-Hash", 269, LVCFMT_LEFT},
+    {"Second File MD5-Hash", 269, LVCFMT_LEFT},
+};
+
+void OnInitDialog(HWND panel) {
+  SetUpResultsList(GetDlgItem(panel, IDC_COMPARE_RESULTS), 0, kColumns, 2);
+  SetUpPanelFrame(panel, IDC_COMPARE_CANCEL);
+}
+
+void OnCommand(HWND panel, int id) {
+  switch (id) {
+    case IDC_COMPARE_FIRST_BROWSE:
+      BrowseForFile(panel, kFirstBrowse, g_storedFirstName);
+      break;
+    case IDC_COMPARE_SECOND_BROWSE:
+      BrowseForFile(panel, kSecondBrowse, g_storedSecondName);
+      break;
+    case IDC_COMPARE_CANCEL:
+      g_cancelFlag = 1;
+      break;
+    case IDC_WEB_LINK:
+      OpenWebLink(panel);
+      break;
+  }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ComparePanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog(panel);
+      return FALSE;
+    case WM_NOTIFY:
+      return ShadeResultRows(panel, lParam);
+    case WM_SETCURSOR:
+      return ShowHandOverWebLink(panel, wParam);
+    case WM_COMMAND:
+      OnCommand(panel, LOWORD(wParam));
+      return FALSE;
+  }
+  return FALSE;
+}

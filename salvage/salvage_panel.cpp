@@ -1,0 +1,82 @@
+#include "salvage/salvage_panel.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <cwchar>
+
+#include "resources/resource_ids.h"
+#include "shell/run_state.h"
+#include "shell/task_panel_frame.h"
+
+namespace {
+
+// The names last chosen or last copied; kept for the program's life.
+WidePath g_storedSourceName = {};
+WidePath g_storedDestinationName = {};
+
+const BrowseDialog kSourceBrowse = {IDC_COPY_SOURCE_PATH, L"Select source file", false, 5};
+const BrowseDialog kDestinationBrowse = {IDC_COPY_DEST_PATH, L"Set destination name", true, 5};
+
+// The save dialog proposes the source's own name, so that the user only has to change it.
+void OnDestinationBrowse(HWND panel) {
+  HWND sourceField = GetDlgItem(panel, IDC_COPY_SOURCE_PATH);
+  if (UsesWideCalls()) {
+    if (std::wcscmp(g_storedSourceName, g_storedDestinationName) != 0) {
+      GetWindowTextW(sourceField, g_storedDestinationName, kWidePathUnits);
+    }
+    BrowseForFile(panel, kDestinationBrowse, g_storedDestinationName);
+  } else {
+    char destination[kWidePathUnits] = {};
+    char source[kWidePathUnits] = {};
+    GetWindowTextA(GetDlgItem(panel, IDC_COPY_DEST_PATH), destination, kWidePathUnits);
+    GetWindowTextA(sourceField, source, kWidePathUnits);
+    if (std::strcmp(destination, source) != 0) lstrcpynA(destination, source, kWidePathUnits);
+    BrowseForFile(panel, kDestinationBrowse, g_storedDestinationName, destination);
+  }
+}
+
+const ResultsColumn kColumns[] = {
+    {"Correct Bytes", 269, LVCFMT_LEFT},
+    {"Error Bytes", 269, LVCFMT_LEFT},
+};
+
+void OnInitDialog(HWND panel) {
+  SetUpResultsList(GetDlgItem(panel, IDC_COPY_RESULTS), 0, kColumns, 2);
+  SetUpPanelFrame(panel, IDC_COPY_CANCEL);
+}
+
+void OnCommand(HWND panel, int id) {
+  switch (id) {
+    case IDC_COPY_SOURCE_BROWSE:
+      BrowseForFile(panel, kSourceBrowse, g_storedSourceName);
+      break;
+    case IDC_COPY_DEST_BROWSE:
+      OnDestinationBrowse(panel);
+      break;
+    case IDC_COPY_CANCEL:
+      g_cancelFlag = 1;
+      break;
+    case IDC_WEB_LINK:
+      OpenWebLink(panel);
+      break;
+  }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK SalvagePanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog(panel);
+      return FALSE;
+    case WM_NOTIFY:
+      return ShadeResultRows(panel, lParam);
+    case WM_SETCURSOR:
+      return ShowHandOverWebLink(panel, wParam);
+    case WM_COMMAND:
+      OnCommand(panel, LOWORD(wParam));
+      return FALSE;
+  }
+  return FALSE;
+}

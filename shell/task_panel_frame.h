@@ -1,0 +1,52 @@
+// What the four task panels share: results lists with shaded rows, the web link with its
+// hand cursor, and the busy state around an engine run.
+#pragma once
+
+#include <windows.h>
+
+#include "shell/run_state.h"
+
+struct ResultsColumn {
+  const char* title;
+  int widthAt96Dpi;
+  int format;  // LVCFMT_LEFT or LVCFMT_RIGHT
+};
+
+// White background, grid lines, full-row selection (plus `extraExtendedStyle`), and the
+// columns, their widths scaled to the display.
+void SetUpResultsList(HWND list, DWORD extraExtendedStyle, const ResultsColumn* columns,
+                      int columnCount);
+
+// The web link shows the hand cursor and Cancel starts hidden.
+void SetUpPanelFrame(HWND panel, int cancelId);
+
+// WM_NOTIFY of a panel: alternate row shading of its results lists. Returns the dialog
+// procedure's result.
+INT_PTR ShadeResultRows(HWND panel, LPARAM lParam);
+
+// WM_SETCURSOR of a panel: the hand over the web link, and over nothing else.
+INT_PTR ShowHandOverWebLink(HWND panel, WPARAM wParam);
+
+void OpenWebLink(HWND panel);
+
+// One Browse button's file dialog.
+struct BrowseDialog {
+  int fieldId;               // the read-only path field it fills
+  const wchar_t* title;      // the same text for both variants
+  bool save;                 // a save dialog rather than an open dialog
+  int wideFromMajorVersion;  // the wide-character dialog from this OS major version on
+};
+
+// Shows the dialog. The wide-character dialog opens with `storedName`, the ANSI one with
+// `ansiInitialName` (empty when null). When the user confirms a file, the field shows it and
+// `storedName` holds it (widened under the ANSI variant). Returns whether a file was chosen.
+bool BrowseForFile(HWND panel, const BrowseDialog& dialog, WidePath& storedName,
+                   const char* ansiInitialName = nullptr);
+
+// Reads a path field into its stored name, as the variant in use reads texts.
+void ReadPathField(HWND panel, int fieldId, WidePath& storedName);
+
+// Greys Close, disables the panel's own controls (a zero-terminated list of ids, in order)
+// and the task buttons, which take their busy icons, and clears the cancel flag.
+void EnterBusyState(HWND panel, const int* ownControls);
+void LeaveBusyState(HWND panel, const int* ownControls);

@@ -1,0 +1,216 @@
+#include "tests/support/program_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "resources/resource_ids.h"
+#include "shell/main_window.h"
+
+namespace {
+
+constexpr int kMessageBoxText = 0xFFFF;  // the static that holds a message box's text
+constexpr int kMessageBoxIcon = 0x0440;  // the static that holds its icon
+constexpr int kFileNameBox = 0x047C;     // cmb13, the file-name box of explorer-style dialogs
+constexpr int kFileNameEdit = 0x0480;    // edt1, the older file-name box
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+bool IsDialogWindow(HWND window) { return ClassOf(window) == L"#32770"; }
+
+}  // namespace
+
+HWND ProgramDriver::FindTopLevel(const std::function<bool(HWND)>& match) const {
+  struct Search {
+    const std::function<bool(HWND)>* match;
+    HWND found;
+  } search = {&match, nullptr};
+  EnumThreadWindows(
+      uiThread_,
+      [](HWND window, LPARAM lParam) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(lParam);
+        if (IsWindowVisible(window) && (*search->match)(window)) {
+          search->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool ProgramDriver::WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+bool ProgramDriver::WaitForMainWindow(DWORD timeoutMs) {
+  WaitUntil(
+      [&] {
+        mainWindow_ = FindTopLevel([](HWND window) { return Text(window) == L"Verolux 2.3"; });
+        return mainWindow_ != nullptr;
+      },
+      timeoutMs);
+  return mainWindow_ != nullptr;
+}
+
+HWND ProgramDriver::PanelWith(int controlId) const {
+  for (HWND child = GetWindow(mainWindow_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (IsDialogWindow(child) && GetDlgItem(child, controlId)) return child;
+  }
+  return nullptr;
+}
+
+void ProgramDriver::Click(HWND button) const { PostMessageW(button, BM_CLICK, 0, 0); }
+
+void ProgramDriver::PressKey(HWND window, WPARAM key) const {
+  PostMessageW(window, WM_KEYDOWN, key, 1);
+  PostMessageW(window, WM_KEYUP, key, 0xC0000001);
+}
+
+HWND ProgramDriver::WaitForMessageBox(DWORD timeoutMs) const {
+  HWND box = nullptr;
+  WaitUntil(
+      [&] {
+        box = FindTopLevel([](HWND window) {
+          return IsDialogWindow(window) && GetDlgItem(window, kMessageBoxText) != nullptr;
+        });
+        return box != nullptr;
+      },
+      timeoutMs);
+  return box;
+}
+
+SeenMessageBox ProgramDriver::ReadMessageBox(HWND box) {
+  SeenMessageBox seen;
+  seen.caption = Text(box);
+  seen.text = Text(GetDlgItem(box, kMessageBoxText));
+  const HICON icon = reinterpret_cast<HICON>(
+      SendMessageW(GetDlgItem(box, kMessageBoxIcon), STM_GETICON, 0, 0));
+  if (icon && icon == LoadIconA(nullptr, IDI_HAND)) seen.icon = MB_ICONERROR;
+  if (icon && icon == LoadIconA(nullptr, IDI_EXCLAMATION)) seen.icon = MB_ICONWARNING;
+  if (icon && icon == LoadIconA(nullptr, IDI_ASTERISK)) seen.icon = MB_ICONINFORMATION;
+  return seen;
+}
+
+void ProgramDriver::PressOk(HWND box) {
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  // The box is gone once its owner's modal loop has ended it.
+  WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+}
+
+SeenMessageBox ProgramDriver::AnswerMessageBox(DWORD timeoutMs) {
+  HWND box = WaitForMessageBox(timeoutMs);
+  if (!box) {
+    ADD_FAILURE() << "no message box appeared";
+    return SeenMessageBox();
+  }
+  SeenMessageBox seen = ReadMessageBox(box);
+  PressOk(box);
+  return seen;
+}
+
+HWND ProgramDriver::WaitForFileDialog(const wchar_t* title, DWORD timeoutMs) const {
+  HWND dialog = nullptr;
+  WaitUntil(
+      [&] {
+        dialog = FindTopLevel([&](HWND window) {
+          return IsDialogWindow(window) && window != mainWindow_ && Text(window) == title;
+        });
+        return dialog != nullptr;
+      },
+      timeoutMs);
+  // The dialog fills its controls after it shows itself.
+  if (dialog) Sleep(300);
+  return dialog;
+}
+
+std::wstring ProgramDriver::FileNameIn(HWND dialog) {
+  HWND box = GetDlgItem(dialog, kFileNameBox);
+  if (!box || !IsWindowVisible(box)) box = GetDlgItem(dialog, kFileNameEdit);
+  return Text(box);
+}
+
+void ProgramDriver::ChooseFile(HWND dialog, const std::wstring& path) {
+  HWND box = GetDlgItem(dialog, kFileNameBox);
+  if (!box || !IsWindowVisible(box)) box = GetDlgItem(dialog, kFileNameEdit);
+  SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  WaitUntil([&] { return !IsWindow(dialog); }, 10000);
+}
+
+void ProgramDriver::CancelDialog(HWND dialog) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  WaitUntil([&] { return !IsWindow(dialog); }, 10000);
+}
+
+void ProgramDriver::Browse(HWND button, const wchar_t* title, const std::wstring& path) {
+  Click(button);
+  HWND dialog = WaitForFileDialog(title);
+  ASSERT_NE(dialog, nullptr) << "no file dialog";
+  ChooseFile(dialog, path);
+}
+
+std::wstring ProgramDriver::Text(HWND window) {
+  wchar_t text[1024];
+  for (auto& unit : text) unit = L'?';
+  const int length = GetWindowTextW(window, text, 1024);
+  return std::wstring(text, length > 0 ? length : 0);
+}
+
+bool ProgramDriver::CloseEnabled() const {
+  const UINT state = GetMenuState(GetSystemMenu(mainWindow_, FALSE), SC_CLOSE, MF_BYCOMMAND);
+  return state != static_cast<UINT>(-1) && !(state & MF_GRAYED);
+}
+
+HICON ProgramDriver::ButtonIcon(HWND button) const {
+  return reinterpret_cast<HICON>(SendMessageW(button, BM_GETIMAGE, IMAGE_ICON, 0));
+}
+
+void ProgramDriver::CloseProgram() {
+  if (!mainWindow_) return;
+  // Whatever a failed test left open goes first: dialogs and message boxes end their own
+  // modal loops.
+  for (int attempt = 0; attempt < 20 && IsWindow(mainWindow_); ++attempt) {
+    HWND other = FindTopLevel([&](HWND window) { return IsDialogWindow(window) && window != mainWindow_; });
+    if (!other) break;
+    PostMessageW(other, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    PostMessageW(other, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    Sleep(100);
+  }
+  PostMessageW(mainWindow_, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+INT_PTR RunProgram(const std::function<void(ProgramDriver&)>& user) {
+  g_instance = GetModuleHandleA(nullptr);  // as the entry point does
+  ProgramDriver driver(GetCurrentThreadId());
+  HANDLE finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread userThread([&] {
+    if (driver.WaitForMainWindow()) {
+      user(driver);
+    } else {
+      ADD_FAILURE() << "the main window did not appear";
+    }
+    driver.CloseProgram();
+    // A program that does not close is a failure of its own; don't hang the test run.
+    if (WaitForSingleObject(finished, 60000) != WAIT_OBJECT_0) {
+      std::fprintf(stderr, "the program did not close within a minute\n");
+      ExitProcess(3);
+    }
+  });
+  const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN),
+                                         nullptr, MainDialogProc, 0);
+  SetEvent(finished);
+  userThread.join();
+  CloseHandle(finished);
+  return result;
+}

@@ -1,0 +1,64 @@
+// Drives the real program from a test: the main window runs on the test's main thread,
+// exactly as in verolux.exe, while the test acts as the user from a second thread.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+struct SeenMessageBox {
+  std::wstring caption;
+  std::wstring text;
+  UINT icon = 0;  // MB_ICONERROR, MB_ICONWARNING, MB_ICONINFORMATION or 0
+};
+
+class ProgramDriver {
+ public:
+  explicit ProgramDriver(DWORD uiThread) : uiThread_(uiThread) {}
+
+  HWND mainWindow() const { return mainWindow_; }
+  // The task panel that holds the control with this id (ids of start buttons are unique).
+  HWND PanelWith(int controlId) const;
+  HWND Control(HWND parent, int id) const { return GetDlgItem(parent, id); }
+
+  // A click as the button's own message: it acts only on an enabled button.
+  void Click(HWND button) const;
+  void PressKey(HWND window, WPARAM key) const;
+
+  // Waits for the next message box, records it and presses its OK button.
+  SeenMessageBox AnswerMessageBox(DWORD timeoutMs = 60000);
+  // Waits for a message box and leaves it open; null after the timeout.
+  HWND WaitForMessageBox(DWORD timeoutMs = 60000) const;
+  static SeenMessageBox ReadMessageBox(HWND box);
+  static void PressOk(HWND box);
+
+  // File dialogs, found by title.
+  HWND WaitForFileDialog(const wchar_t* title, DWORD timeoutMs = 30000) const;
+  static std::wstring FileNameIn(HWND dialog);
+  static void ChooseFile(HWND dialog, const std::wstring& path);
+  static void CancelDialog(HWND dialog);
+  // Browse with this button, pick `path` in the dialog titled `title`.
+  void Browse(HWND button, const wchar_t* title, const std::wstring& path);
+
+  static std::wstring Text(HWND window);
+  bool CloseEnabled() const;
+  HICON ButtonIcon(HWND button) const;
+
+  // Polls until `condition` holds; false after the timeout.
+  static bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 30000);
+
+  // Used by RunProgram.
+  bool WaitForMainWindow(DWORD timeoutMs = 30000);
+  void CloseProgram();
+
+ private:
+  HWND FindTopLevel(const std::function<bool(HWND)>& match) const;
+
+  DWORD uiThread_;
+  HWND mainWindow_ = nullptr;
+};
+
+// Runs the real main window on this thread until `user` is done and the program closed.
+// Returns the result of the main window's DialogBoxParamA.
+INT_PTR RunProgram(const std::function<void(ProgramDriver&)>& user);
