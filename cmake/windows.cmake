@@ -118,6 +118,11 @@ verolux_add_wine_tests(gui_tests)
 gtest_discover_tests(portable_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   TEST_PREFIX "portable_tests_win.")
 
+# Pictures of the main window with each panel, for docs/ (scripts/screenshots).
+add_executable(screenshot_tour tools/screenshot_tour.cpp tests/support/program_driver.cpp
+  ${VEROLUX_RESOURCES})
+target_link_libraries(screenshot_tour verolux_test_support)
+
 # --- Benchmarks (Windows side, run under Wine by scripts/bench) -----------
 add_executable(verify_bench bench/verify_bench.cpp)
 target_link_libraries(verify_bench verolux_win)
