@@ -51,7 +51,7 @@ set(VEROLUX_BADMEDIA_FS_EXE ${CMAKE_SOURCE_DIR}/build/native/badmedia_fs CACHE F
 add_executable(portable_tests_win ${VEROLUX_PORTABLE_TEST_SOURCES})
 target_link_libraries(portable_tests_win verolux_portable gtest_main)
 
-add_executable(shell_tests tests/shell/run_state_test.cpp)
+add_executable(shell_tests tests/shell/run_state_test.cpp tests/shell/task_panel_frame_test.cpp)
 target_link_libraries(shell_tests verolux_test_support)
 
 add_executable(verify_tests tests/verify/verify_file_test.cpp)

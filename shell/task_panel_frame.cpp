@@ -64,6 +64,43 @@ void OpenWebLink(HWND panel) {
 
 namespace {
 
+// The list view procedure that the repaint subclass replaced (both lists share it).
+WNDPROC g_savedListProc = nullptr;
+bool g_repainting = false;
+
+}  // namespace
+
+LRESULT CALLBACK ListRepaintProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+  // The repaint erases the background again; it must not start another repaint, or the
+  // two would call each other until the stack runs out.
+  if (message == WM_ERASEBKGND && !g_repainting) {
+    g_repainting = true;
+    InvalidateRect(list, nullptr, TRUE);
+    UpdateWindow(list);
+    g_repainting = false;
+  }
+  return CallWindowProcA(g_savedListProc, list, message, wParam, lParam);
+}
+
+void InstallListRepaint(HWND readOkList, HWND readErrorList) {
+  if (g_savedListProc) return;
+  const LONG_PTR repaint = reinterpret_cast<LONG_PTR>(ListRepaintProc);
+  g_savedListProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(readOkList, GWLP_WNDPROC, repaint));
+  SetWindowLongPtrA(readErrorList, GWLP_WNDPROC, repaint);
+}
+
+void RemoveListRepaint(HWND readOkList, HWND readErrorList) {
+  if (!g_savedListProc) return;
+  const LONG_PTR saved = reinterpret_cast<LONG_PTR>(g_savedListProc);
+  SetWindowLongPtrA(readOkList, GWLP_WNDPROC, saved);
+  SetWindowLongPtrA(readErrorList, GWLP_WNDPROC, saved);
+  g_savedListProc = nullptr;
+}
+
+bool ListRepaintInstalled() { return g_savedListProc != nullptr; }
+
+namespace {
+
 constexpr DWORD kBrowseFlags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
                                OFN_SHAREAWARE | OFN_EXPLORER | OFN_NODEREFERENCELINKS;
 

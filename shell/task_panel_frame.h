@@ -46,6 +46,14 @@ bool BrowseForFile(HWND panel, const BrowseDialog& dialog, WidePath& storedName,
 // Reads a path field into its stored name, as the variant in use reads texts.
 void ReadPathField(HWND panel, int fieldId, WidePath& storedName);
 
+// The Read Disc Check lists on Windows XP (OS major version 5) repaint completely whenever
+// their background is erased, between runs. Installed on both lists at the end of a run,
+// taken off again at the start of the next one.
+LRESULT CALLBACK ListRepaintProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
+void InstallListRepaint(HWND readOkList, HWND readErrorList);
+void RemoveListRepaint(HWND readOkList, HWND readErrorList);
+bool ListRepaintInstalled();
+
 // Greys Close, disables the panel's own controls (a zero-terminated list of ids, in order)
 // and the task buttons, which take their busy icons, and clears the cancel flag.
 void EnterBusyState(HWND panel, const int* ownControls);
