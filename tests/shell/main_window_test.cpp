@@ -203,3 +203,36 @@ TEST(At120Dpi, FactorPanelPositionsAndColumnWidths) {
 }
 
 }  // namespace
+
+namespace {
+
+// The cursor the user sees with the mouse over the centre of `window`.
+HCURSOR CursorOver(HWND window) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  INPUT move = {};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = ((rect.left + rect.right) / 2) * 65535 / GetSystemMetrics(SM_CXSCREEN);
+  move.mi.dy = ((rect.top + rect.bottom) / 2) * 65535 / GetSystemMetrics(SM_CYSCREEN);
+  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &move, sizeof move);
+  Sleep(300);
+  SendMessageW(GetAncestor(window, GA_ROOT), WM_NULL, 0, 0);
+  CURSORINFO info = {};
+  info.cbSize = sizeof info;
+  GetCursorInfo(&info);
+  return info.hCursor;
+}
+
+TEST(WebLink, HandCursorOverTheLinkOnly) {
+  RunProgram([](ProgramDriver& program) {
+    HWND panel = program.PanelWith(IDC_DISC_START);
+    SetForegroundWindow(program.mainWindow());
+    EXPECT_EQ(CursorOver(GetDlgItem(panel, IDC_WEB_LINK)), LoadCursorA(nullptr, IDC_HAND));
+    EXPECT_EQ(ProgramDriver::Text(GetDlgItem(panel, IDC_WEB_LINK)), L"www.verolux.example");
+    EXPECT_EQ(CursorOver(GetDlgItem(panel, IDC_DISC_DRIVE_LABEL)), LoadCursorA(nullptr, IDC_ARROW));
+    EXPECT_EQ(CursorOver(GetDlgItem(panel, IDC_WEB_LINK)), LoadCursorA(nullptr, IDC_HAND));
+  });
+}
+
+}  // namespace
