@@ -76,6 +76,11 @@ void OnInitDialog(HWND window) {
   ShowTaskPanel(0);
 }
 
+bool CloseGreyed(HWND window) {
+  const UINT state = GetMenuState(GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND);
+  return state != static_cast<UINT>(-1) && (state & MF_GRAYED);
+}
+
 void OnClose(HWND window) {
   for (int task = 0; task < kTaskCount; ++task) {
     DestroyIcon(g_normalTaskIcons[task]);
@@ -99,9 +104,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       return FALSE;
     case WM_SYSCOMMAND:
-      // Returning FALSE lets the platform finish its own handling of the command.
-      if (wParam == SC_CLOSE) OnClose(window);
-      return FALSE;
+      if (wParam != SC_CLOSE) return FALSE;
+      // Alt+F4 still sends Close while a run has it greyed; closing then would hide the
+      // window with the engine still reading and the Cancel button out of reach.
+      if (CloseGreyed(window)) return TRUE;
+      OnClose(window);
+      return FALSE;  // the platform finishes its own handling of the command
   }
   return FALSE;
 }

@@ -25,22 +25,27 @@ bool IsDialogWindow(HWND window) { return ClassOf(window) == L"#32770"; }
 
 }  // namespace
 
+namespace {
+
+struct TopLevelSearch {
+  const std::function<bool(HWND)>* match;
+  HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM lParam) {
+  auto* search = reinterpret_cast<TopLevelSearch*>(lParam);
+  if (IsWindowVisible(window) && (*search->match)(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
 HWND ProgramDriver::FindTopLevel(const std::function<bool(HWND)>& match) const {
-  struct Search {
-    const std::function<bool(HWND)>* match;
-    HWND found;
-  } search = {&match, nullptr};
-  EnumThreadWindows(
-      uiThread_,
-      [](HWND window, LPARAM lParam) -> BOOL {
-        auto* search = reinterpret_cast<Search*>(lParam);
-        if (IsWindowVisible(window) && (*search->match)(window)) {
-          search->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  TopLevelSearch search = {&match, nullptr};
+  EnumThreadWindows(uiThread_, MatchTopLevel, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -198,6 +198,33 @@ TEST(ReadFileCheck, CancelWhileASlowFileIsRead) {
   });
 }
 
+TEST(ReadFileCheck, CloseDuringARunIsRefusedAndTheNextRunStartsUncancelled) {
+  REQUIRE_BAD_MEDIA();
+  TempFolder folder;
+  const std::wstring small = folder.CreateFileOfSize(L"small.bin", 10);
+  RunProgram([&](ProgramDriver& program) {
+    FileCheckPanel panel(program);
+    panel.Choose(BadMediaPath("gui/slow.bin"));
+    panel.Start();
+    ASSERT_TRUE(ProgramDriver::WaitUntil([&] {
+      return ProgramDriver::Text(panel.control(IDC_FILE_STATUS)).find(L" - READING ") != std::wstring::npos;
+    }));
+    // Alt+F4 while the file is read: the program stays, the run goes on.
+    PostMessageW(program.mainWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    SendMessageW(program.mainWindow(), WM_NULL, 0, 0);
+    EXPECT_TRUE(IsWindowVisible(program.mainWindow()));
+    EXPECT_TRUE(IsWindowVisible(panel.control(IDC_FILE_CANCEL)));
+    program.Click(panel.control(IDC_FILE_CANCEL));
+    EXPECT_EQ(program.AnswerMessageBox().text, L"Operation cancelled.");
+
+    // The cancel of that run does not carry over into the next.
+    panel.Choose(small);
+    panel.Start();
+    EXPECT_EQ(program.AnswerMessageBox().text, L"File is readable.");
+    EXPECT_EQ(panel.rows().size(), 1u);
+  });
+}
+
 TEST(ReadFileCheck, TwoRunsInARowLeaveOnlyTheSecondRow) {
   TempFolder folder;
   const std::wstring first = folder.CreateFileOfSize(L"first.bin", 10);
