@@ -88,7 +88,14 @@ set(VEROLUX_WINE_VARIANTS
   "At120Dpi*|VEROLUX_WINE_DPI=120"
   "At144Dpi*|VEROLUX_WINE_DPI=144"
   "At192Dpi*|VEROLUX_WINE_DPI=192")
+# Tests that show windows, move the mouse or read screen pixels share the one desktop of the
+# prefix: they take turns (LOCK desktop).
 function(verolux_add_wine_tests target)
+  cmake_parse_arguments(PARSE_ARGV 1 wine "" "LOCK" "")
+  set(lock "")
+  if(wine_LOCK)
+    set(lock RESOURCE_LOCK ${wine_LOCK})
+  endif()
   set(defaults_filter "")
   foreach(variant IN LISTS VEROLUX_WINE_VARIANTS)
     string(REPLACE "|" ";" parts "${variant}")
@@ -101,7 +108,7 @@ function(verolux_add_wine_tests target)
       DISCOVERY_TIMEOUT 120
       TEST_PREFIX "${target}.${name}."
       TEST_FILTER "${suites}"
-      PROPERTIES FIXTURES_REQUIRED badmedia ENVIRONMENT ${environment} TIMEOUT 600)
+      PROPERTIES FIXTURES_REQUIRED badmedia ENVIRONMENT ${environment} TIMEOUT 600 ${lock})
   endforeach()
   string(SUBSTRING "${defaults_filter}" 1 -1 defaults_filter)
   gtest_discover_tests(${target}
@@ -109,12 +116,12 @@ function(verolux_add_wine_tests target)
     DISCOVERY_TIMEOUT 120
     TEST_PREFIX "${target}."
     TEST_FILTER "-${defaults_filter}"
-    PROPERTIES FIXTURES_REQUIRED badmedia TIMEOUT 600)
+    PROPERTIES FIXTURES_REQUIRED badmedia TIMEOUT 600 ${lock})
 endfunction()
 
-verolux_add_wine_tests(shell_tests)
+verolux_add_wine_tests(shell_tests LOCK desktop)
 verolux_add_wine_tests(verify_tests)
-verolux_add_wine_tests(gui_tests)
+verolux_add_wine_tests(gui_tests LOCK desktop)
 gtest_discover_tests(portable_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   TEST_PREFIX "portable_tests_win.")
 
@@ -126,7 +133,5 @@ target_link_libraries(screenshot_tour verolux_test_support)
 # --- Benchmarks (Windows side, run under Wine by scripts/bench) -----------
 add_executable(verify_bench bench/verify_bench.cpp)
 target_link_libraries(verify_bench verolux_win)
-if(EXISTS ${CMAKE_SOURCE_DIR}/bench/md5_wine_bench.cpp)
-  add_executable(md5_wine_bench bench/md5_wine_bench.cpp)
-  target_link_libraries(md5_wine_bench verolux_portable)
-endif()
+add_executable(md5_wine_bench bench/md5_wine_bench.cpp)
+target_link_libraries(md5_wine_bench verolux_portable)

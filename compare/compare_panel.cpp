@@ -22,7 +22,7 @@ const ResultsColumn kColumns[] = {
 
 void OnInitDialog(HWND panel) {
   SetUpResultsList(GetDlgItem(panel, IDC_COMPARE_RESULTS), 0, kColumns, 2);
-  SetUpPanelFrame(panel, IDC_COMPARE_CANCEL);
+  HideCancelButton(panel, IDC_COMPARE_CANCEL);
 }
 
 void OnCommand(HWND panel, int id) {
@@ -33,26 +33,18 @@ void OnCommand(HWND panel, int id) {
     case IDC_COMPARE_SECOND_BROWSE:
       BrowseForFile(panel, kSecondBrowse, g_storedSecondName);
       break;
-    case IDC_COMPARE_CANCEL:
-      g_cancelFlag = 1;
-      break;
-    case IDC_WEB_LINK:
-      OpenWebLink(panel);
-      break;
   }
 }
 
 }  // namespace
 
 INT_PTR CALLBACK ComparePanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+  INT_PTR result;
+  if (HandleFrameMessage(panel, message, wParam, lParam, IDC_COMPARE_CANCEL, result)) return result;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(panel);
       return FALSE;
-    case WM_NOTIFY:
-      return ShadeResultRows(panel, lParam);
-    case WM_SETCURSOR:
-      return ShowHandOverWebLink(panel, wParam);
     case WM_COMMAND:
       OnCommand(panel, LOWORD(wParam));
       return FALSE;

@@ -43,7 +43,7 @@ const ResultsColumn kColumns[] = {
 
 void OnInitDialog(HWND panel) {
   SetUpResultsList(GetDlgItem(panel, IDC_COPY_RESULTS), 0, kColumns, 2);
-  SetUpPanelFrame(panel, IDC_COPY_CANCEL);
+  HideCancelButton(panel, IDC_COPY_CANCEL);
 }
 
 void OnCommand(HWND panel, int id) {
@@ -54,26 +54,18 @@ void OnCommand(HWND panel, int id) {
     case IDC_COPY_DEST_BROWSE:
       OnDestinationBrowse(panel);
       break;
-    case IDC_COPY_CANCEL:
-      g_cancelFlag = 1;
-      break;
-    case IDC_WEB_LINK:
-      OpenWebLink(panel);
-      break;
   }
 }
 
 }  // namespace
 
 INT_PTR CALLBACK SalvagePanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+  INT_PTR result;
+  if (HandleFrameMessage(panel, message, wParam, lParam, IDC_COPY_CANCEL, result)) return result;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(panel);
       return FALSE;
-    case WM_NOTIFY:
-      return ShadeResultRows(panel, lParam);
-    case WM_SETCURSOR:
-      return ShowHandOverWebLink(panel, wParam);
     case WM_COMMAND:
       OnCommand(panel, LOWORD(wParam));
       return FALSE;

@@ -27,9 +27,11 @@ void SetUpResultsList(HWND list, DWORD extraExtendedStyle, const ResultsColumn* 
   }
 }
 
-void SetUpPanelFrame(HWND panel, int cancelId) {
+void HideCancelButton(HWND panel, int cancelId) {
   ShowWindow(GetDlgItem(panel, cancelId), SW_HIDE);
 }
+
+namespace {
 
 INT_PTR ShadeResultRows(HWND panel, LPARAM lParam) {
   const auto* header = reinterpret_cast<const NMHDR*>(lParam);
@@ -58,8 +60,30 @@ INT_PTR ShowHandOverWebLink(HWND panel, WPARAM wParam) {
   return TRUE;
 }
 
-void OpenWebLink(HWND panel) {
-  ShellExecuteA(panel, nullptr, VEROLUX_WEB_URL, nullptr, nullptr, SW_SHOWNORMAL);
+}  // namespace
+
+bool HandleFrameMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, int cancelId,
+                        INT_PTR& result) {
+  switch (message) {
+    case WM_NOTIFY:
+      result = ShadeResultRows(panel, lParam);
+      return true;
+    case WM_SETCURSOR:
+      result = ShowHandOverWebLink(panel, wParam);
+      return true;
+    case WM_COMMAND:
+      result = FALSE;
+      if (LOWORD(wParam) == cancelId) {
+        g_cancelFlag = 1;  // the engine stops at its next poll
+        return true;
+      }
+      if (LOWORD(wParam) == IDC_WEB_LINK) {
+        ShellExecuteA(panel, nullptr, VEROLUX_WEB_URL, nullptr, nullptr, SW_SHOWNORMAL);
+        return true;
+      }
+      return false;
+  }
+  return false;
 }
 
 namespace {

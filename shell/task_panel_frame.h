@@ -17,17 +17,15 @@ struct ResultsColumn {
 void SetUpResultsList(HWND list, DWORD extraExtendedStyle, const ResultsColumn* columns,
                       int columnCount);
 
-// The web link shows the hand cursor and Cancel starts hidden.
-void SetUpPanelFrame(HWND panel, int cancelId);
+// A panel starts idle: its Cancel button is shown only while a run goes on.
+void HideCancelButton(HWND panel, int cancelId);
 
-// WM_NOTIFY of a panel: alternate row shading of its results lists. Returns the dialog
-// procedure's result.
-INT_PTR ShadeResultRows(HWND panel, LPARAM lParam);
-
-// WM_SETCURSOR of a panel: the hand over the web link, and over nothing else.
-INT_PTR ShowHandOverWebLink(HWND panel, WPARAM wParam);
-
-void OpenWebLink(HWND panel);
+// What every panel answers alike: row shading of its results lists (WM_NOTIFY), the hand
+// cursor over the web link and nowhere else (WM_SETCURSOR), its Cancel button, which sets the
+// cancel flag, and the web link (WM_COMMAND). Returns whether `message` was one of these,
+// with the dialog procedure's result in `result`.
+bool HandleFrameMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, int cancelId,
+                        INT_PTR& result);
 
 // One Browse button's file dialog.
 struct BrowseDialog {

@@ -27,7 +27,7 @@ void OnInitDialog(HWND panel) {
   SendMessageA(filter, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Show \"READ OK\""));
   SendMessageA(filter, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Show \"READ ERROR\""));
   SendMessageA(filter, CB_SETCURSEL, 0, 0);
-  SetUpPanelFrame(panel, IDC_DISC_CANCEL);
+  HideCancelButton(panel, IDC_DISC_CANCEL);
 }
 
 // Both lists lie on top of each other; the filter shows one.
@@ -39,12 +39,6 @@ void ApplyResultsFilter(HWND panel) {
 
 void OnCommand(HWND panel, WPARAM wParam) {
   switch (LOWORD(wParam)) {
-    case IDC_DISC_CANCEL:
-      g_cancelFlag = 1;
-      break;
-    case IDC_WEB_LINK:
-      OpenWebLink(panel);
-      break;
     case IDC_DISC_RESULTS_FILTER:
       if (HIWORD(wParam) == CBN_SELCHANGE) ApplyResultsFilter(panel);
       break;
@@ -54,14 +48,12 @@ void OnCommand(HWND panel, WPARAM wParam) {
 }  // namespace
 
 INT_PTR CALLBACK DiscCheckPanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+  INT_PTR result;
+  if (HandleFrameMessage(panel, message, wParam, lParam, IDC_DISC_CANCEL, result)) return result;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(panel);
       return FALSE;
-    case WM_NOTIFY:
-      return ShadeResultRows(panel, lParam);
-    case WM_SETCURSOR:
-      return ShowHandOverWebLink(panel, wParam);
     case WM_COMMAND:
       OnCommand(panel, wParam);
       return FALSE;

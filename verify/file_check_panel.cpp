@@ -24,7 +24,7 @@ void OnInitDialog(HWND panel) {
   g_readReport.fileResultsList = GetDlgItem(panel, IDC_FILE_RESULTS);
   g_readReport.fileStatusLine = GetDlgItem(panel, IDC_FILE_STATUS);
   SetUpResultsList(g_readReport.fileResultsList, 0, kColumns, 3);
-  SetUpPanelFrame(panel, IDC_FILE_CANCEL);
+  HideCancelButton(panel, IDC_FILE_CANCEL);
 }
 
 const BrowseDialog kBrowse = {IDC_FILE_PATH, L"Select file", false, 4};
@@ -65,26 +65,18 @@ void OnCommand(HWND panel, int id) {
     case IDC_FILE_START:
       OnStart(panel);
       break;
-    case IDC_FILE_CANCEL:
-      g_cancelFlag = 1;
-      break;
-    case IDC_WEB_LINK:
-      OpenWebLink(panel);
-      break;
   }
 }
 
 }  // namespace
 
 INT_PTR CALLBACK FileCheckPanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+  INT_PTR result;
+  if (HandleFrameMessage(panel, message, wParam, lParam, IDC_FILE_CANCEL, result)) return result;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(panel);
       return FALSE;
-    case WM_NOTIFY:
-      return ShadeResultRows(panel, lParam);
-    case WM_SETCURSOR:
-      return ShowHandOverWebLink(panel, wParam);
     case WM_COMMAND:
       OnCommand(panel, LOWORD(wParam));
       return FALSE;

@@ -12,6 +12,21 @@ int g_readErrorTally = 0;
 
 namespace {
 
+// Where one report target shows its progress, and in which words.
+struct ProgressLine {
+  HWND statusLine;
+  const char* ansiFormat;
+  const wchar_t* wideFormat;
+};
+
+ProgressLine ProgressLineOf(ReportTarget target) {
+  if (target == kDriveScanTarget) {
+    return {g_readReport.discStatusLine, "Current File: %s - READING %d%%",
+            L"Current File: %s - READING %d%%"};
+  }
+  return {g_readReport.fileStatusLine, "File: %s - READING %d%%", L"File: %s - READING %d%%"};
+}
+
 HANDLE OpenForSharedReading(const WidePath& path, const char (&ansiPath)[kWidePathUnits]) {
   // Read sharing only: a file that someone is writing to cannot be verified.
   if (UsesWideCalls()) {
@@ -36,11 +51,7 @@ bool QueryFileSize(HANDLE file, std::int64_t& size) {
 // Reads every block from the start until the end, the first failed read or a cancel.
 // Returns whether the last read succeeded.
 bool ReadAllBlocks(HANDLE file, std::int64_t size, const WidePath& path, ReportTarget target) {
-  const bool discScan = target == kDriveScanTarget;
-  HWND statusLine = discScan ? g_readReport.discStatusLine : g_readReport.fileStatusLine;
-  const char* ansiFormat = discScan ? "Current File: %s - READING %d%%" : "File: %s - READING %d%%";
-  const wchar_t* wideFormat =
-      discScan ? L"Current File: %s - READING %d%%" : L"File: %s - READING %d%%";
+  const ProgressLine progress = ProgressLineOf(target);
 
   char block[kReadBlockSize];
   ProgressClock clock;
@@ -55,7 +66,8 @@ bool ReadAllBlocks(HANDLE file, std::int64_t size, const WidePath& path, ReportT
     if (!lastReadOk || g_cancelFlag == 1) break;
     if (clock.RefreshDue()) {
       clock.lastRefreshTick = GetTickCount();
-      ShowProgressText(statusLine, ansiFormat, wideFormat, path, PercentDone(offset, size));
+      ShowProgressText(progress.statusLine, progress.ansiFormat, progress.wideFormat, path,
+                       PercentDone(offset, size));
     }
     clock.previousBlockTick = GetTickCount();
     PumpMessages(kHeldBackMessage);
@@ -123,8 +135,7 @@ void VerifyFileReadable(const WidePath& path, ReportTarget target) {
   if (sizeKnown && size > 0) readable = ReadAllBlocks(file, size, path, target);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 
-  HWND statusLine =
-      target == kDriveScanTarget ? g_readReport.discStatusLine : g_readReport.fileStatusLine;
+  HWND statusLine = ProgressLineOf(target).statusLine;
   // A cancel wins over whatever ended the loop: the file was not judged.
   if (g_cancelFlag == 1) {
     ClearStatusLine(statusLine);

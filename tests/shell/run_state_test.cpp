@@ -17,11 +17,6 @@ bool Received(const TestPanel& panel, UINT message) {
   return std::find(received.begin(), received.end(), message) != received.end();
 }
 
-void ToWidePath(const std::wstring& text, WidePath& path) {
-  for (auto& unit : path) unit = 0;
-  for (size_t i = 0; i < text.size() && i < kWidePathUnits - 1; ++i) path[i] = text[i];
-}
-
 TEST(PumpMessages, DispatchesEveryPendingMessageOfTheThread) {
   TestPanel first;
   TestPanel second;

@@ -58,11 +58,19 @@ LRESULT CALLBACK TestPanel::StatusProc(HWND window, UINT message, WPARAM wParam,
   if (message == WM_SETTEXT && panel) {
     // Record what the user would read: the control's text once it is set.
     LRESULT result = CallWindowProcW(panel->staticProc_, window, message, wParam, lParam);
-    panel->statusTexts_.push_back(WindowTextOf(window));
+    panel->statusTexts_.emplace_back(window, WindowTextOf(window));
     return result;
   }
   return CallWindowProcW(panel ? panel->staticProc_ : DefWindowProcW, window, message, wParam,
                          lParam);
+}
+
+std::vector<std::wstring> TestPanel::statusTexts(HWND line) const {
+  std::vector<std::wstring> texts;
+  for (const auto& [window, text] : statusTexts_) {
+    if (window == line) texts.push_back(text);
+  }
+  return texts;
 }
 
 HWND TestPanel::AddResultsList() {
@@ -192,6 +200,11 @@ std::wstring TempFolder::CreateFileOfSize(const wchar_t* name, DWORD size) {
   }
   CloseHandle(file);
   return path;
+}
+
+void ToWidePath(const std::wstring& text, WCHAR (&path)[260]) {
+  for (auto& unit : path) unit = 0;
+  for (size_t i = 0; i < text.size() && i < 259; ++i) path[i] = text[i];
 }
 
 std::wstring Widen(const std::string& utf8) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // A hidden top-level window standing in for a task panel: its Cancel button command
@@ -25,8 +26,8 @@ class TestPanel {
   HWND AddStatusLine();
 
   const std::vector<UINT>& receivedMessages() const { return received_; }
-  // Texts set on the status lines of this panel, in order.
-  const std::vector<std::wstring>& statusTexts() const { return statusTexts_; }
+  // Texts set on one status line of this panel, in order.
+  std::vector<std::wstring> statusTexts(HWND line) const;
 
  private:
   static LRESULT CALLBACK PanelProc(HWND, UINT, WPARAM, LPARAM);
@@ -34,7 +35,7 @@ class TestPanel {
 
   HWND window_ = nullptr;
   std::vector<UINT> received_;
-  std::vector<std::wstring> statusTexts_;
+  std::vector<std::pair<HWND, std::wstring>> statusTexts_;
   WNDPROC staticProc_ = nullptr;
   int nextId_ = 2000;
 };
@@ -69,6 +70,9 @@ class TempFolder {
  private:
   std::wstring path_;
 };
+
+// A text as the panels hand paths to the engines: zero-filled, at most 259 characters.
+void ToWidePath(const std::wstring& text, WCHAR (&path)[260]);
 
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);

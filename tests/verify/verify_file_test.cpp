@@ -17,11 +17,6 @@
 
 namespace {
 
-void ToWidePath(const std::wstring& text, WidePath& path) {
-  for (auto& unit : path) unit = 0;
-  for (size_t i = 0; i < text.size() && i < kWidePathUnits - 1; ++i) path[i] = text[i];
-}
-
 // A panel with both lists of the disc check and the file check's list, each with its
 // status line, as the engine finds them when the program runs.
 class ReadVerification : public testing::Test {
@@ -268,7 +263,7 @@ TEST_F(Progress, ShownDuringASlowReadNeverForTheFirstBlockAndClearedAtTheEnd) {
   const std::wstring path = BadMediaPath("verify/slow_progress.bin");
   Verify(path);
 
-  const auto& texts = panel_.statusTexts();
+  const auto texts = panel_.statusTexts(g_readReport.fileStatusLine);
   ASSERT_FALSE(texts.empty());
   EXPECT_EQ(texts.back(), L"");
   EXPECT_EQ(WindowTextOf(g_readReport.fileStatusLine), L"");
@@ -284,8 +279,9 @@ TEST_F(Progress, DriveScanShowsTheCurrentFileOnTheDiscStatusLine) {
   REQUIRE_BAD_MEDIA();
   const std::wstring path = BadMediaPath("verify/slow_progress_scan.bin");
   Verify(path, kDriveScanTarget);
-  auto shown = ShownPercentages(panel_.statusTexts(), L"Current File: ", path);
+  auto shown = ShownPercentages(panel_.statusTexts(g_readReport.discStatusLine), L"Current File: ", path);
   EXPECT_FALSE(shown.empty());
+  EXPECT_TRUE(panel_.statusTexts(g_readReport.fileStatusLine).empty());
   EXPECT_EQ(WindowTextOf(g_readReport.discStatusLine), L"");
   EXPECT_EQ(WindowTextOf(g_readReport.fileStatusLine), L"");
 }
@@ -321,7 +317,7 @@ TEST_F(Progress, TextForTheLongestPathStaysWithinItsBuffer) {
 
   EXPECT_EQ(OnlyFileRow().cells[0], path);  // the row keeps the whole path
   size_t progressTexts = 0;
-  for (const auto& text : panel_.statusTexts()) {
+  for (const auto& text : panel_.statusTexts(g_readReport.fileStatusLine)) {
     if (text.empty()) continue;
     ++progressTexts;
     EXPECT_LE(text.size(), kStatusTextUnits - 1);
@@ -434,7 +430,7 @@ TEST_F(AnsiVariant, ProgressTextForTheLongestPathStaysWithinItsBuffer) {
 
   EXPECT_EQ(OnlyFileRow().cells[2], L"READ OK");
   size_t progressTexts = 0;
-  for (const auto& text : panel_.statusTexts()) {
+  for (const auto& text : panel_.statusTexts(g_readReport.fileStatusLine)) {
     if (text.empty()) continue;
     ++progressTexts;
     EXPECT_LE(text.size(), kStatusTextUnits - 1);
