@@ -60,6 +60,7 @@ target_link_libraries(verify_tests verolux_test_support)
 # The real main window and panels, driven as a user would (needs the program's resources).
 add_executable(gui_tests
   tests/shell/main_window_test.cpp
+  tests/shell/task_panels_gui_test.cpp
   tests/verify/file_check_panel_test.cpp
   tests/support/program_driver.cpp
   ${VEROLUX_RESOURCES})
