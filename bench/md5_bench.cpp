@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "compare/md5.h"
 
 namespace {
@@ -32,20 +33,7 @@ double ThreadCpuSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-// Passes of 1000 dependent adds: a pass takes 1000 cycles however wide the core is.
-double MeasureCoreHz(int passes) {
-  std::uint64_t value = 1;
-  const std::uint64_t step = 3;
-  const double start = ThreadCpuSeconds();
-  for (int pass = 0; pass < passes; ++pass) {
-    asm volatile(".rept 1000\n\tadd %1, %0\n\t.endr" : "+r"(value) : "r"(step));
-  }
-  return 1000.0 * passes / (ThreadCpuSeconds() - start);
-}
-#else
-double MeasureCoreHz(int) { return 0; }
-#endif
+double MeasureCoreHz(int passes) { return CoreHzFromAddChains(ThreadCpuSeconds, passes); }
 
 // Times the loop of one benchmark run in thread CPU time and measures the core clock just
 // before and after it, since a virtual machine's clock drifts from one run to the next.
@@ -67,17 +55,6 @@ class RunClock {
   double hz_ = 0;
 };
 
-std::vector<std::uint8_t> MakeData(std::size_t size) {
-  std::vector<std::uint8_t> data(size);
-  std::uint32_t x = 0x9e3779b9;
-  for (auto& byte : data) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    byte = static_cast<std::uint8_t>(x);
-  }
-  return data;
-}
 
 void ReportThroughput(benchmark::State& state, std::uint64_t bytesPerIteration,
                       const RunClock& clock) {
@@ -91,7 +68,7 @@ void ReportThroughput(benchmark::State& state, std::uint64_t bytesPerIteration,
 
 // One digest kept running; every iteration adds the next 4096-byte piece.
 void BM_Verolux_Pieces4096(benchmark::State& state) {
-  const auto data = MakeData(kPieceSize);
+  const auto data = MakeBenchData(kPieceSize);
   Md5State md5;
   Md5Start(md5);
   RunClock clock;
@@ -107,7 +84,7 @@ void BM_Verolux_Pieces4096(benchmark::State& state) {
 }
 
 void BM_OpenSsl_Pieces4096(benchmark::State& state) {
-  const auto data = MakeData(kPieceSize);
+  const auto data = MakeBenchData(kPieceSize);
   MD5_CTX md5;
   MD5_Init(&md5);
   RunClock clock;
@@ -124,7 +101,7 @@ void BM_OpenSsl_Pieces4096(benchmark::State& state) {
 
 // A whole digest of a 1 MiB buffer per iteration, start and finish included.
 void BM_Verolux_Buffer1MiB(benchmark::State& state) {
-  const auto data = MakeData(kBufferSize);
+  const auto data = MakeBenchData(kBufferSize);
   RunClock clock;
   for (auto _ : state) {
     Md5State md5;
@@ -139,7 +116,7 @@ void BM_Verolux_Buffer1MiB(benchmark::State& state) {
 }
 
 void BM_OpenSsl_Buffer1MiB(benchmark::State& state) {
-  const auto data = MakeData(kBufferSize);
+  const auto data = MakeBenchData(kBufferSize);
   RunClock clock;
   for (auto _ : state) {
     MD5_CTX md5;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "compare/md5.h"
 
 namespace {
@@ -27,21 +28,8 @@ double Seconds() {
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-// Core clock from passes of 1000 dependent adds, one cycle each (about 6 ms in all).
-double MeasureCoreHz() {
-  constexpr int kChains = 20000;
-  std::uint64_t value = 1;
-  const std::uint64_t step = 3;
-  const double start = Seconds();
-  for (int i = 0; i < kChains; ++i) {
-    asm volatile(".rept 1000\n\tadd %1, %0\n\t.endr" : "+r"(value) : "r"(step));
-  }
-  return 1000.0 * kChains / (Seconds() - start);
-}
-#else
-double MeasureCoreHz() { return 0; }
-#endif
+// About 6 ms of dependent adds.
+double MeasureCoreHz() { return CoreHzFromAddChains(Seconds, 20000); }
 
 // The fastest pass, with the core clock measured just before and after it.
 struct Pass {
@@ -63,17 +51,6 @@ Pass TimeBestPass(Digest digest) {
   return best;
 }
 
-std::vector<std::uint8_t> MakeData(std::size_t size) {
-  std::vector<std::uint8_t> data(size);
-  std::uint32_t x = 0x9e3779b9;
-  for (auto& byte : data) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    byte = static_cast<std::uint8_t>(x);
-  }
-  return data;
-}
 
 void Report(const char* name, const Pass& best, const std::uint8_t (&digest)[16]) {
   const double bytesPerSecond = static_cast<double>(kBytesPerPass) / best.seconds;
@@ -90,8 +67,8 @@ void Report(const char* name, const Pass& best, const std::uint8_t (&digest)[16]
 }  // namespace
 
 int main() {
-  const auto piece = MakeData(kPieceSize);
-  const auto buffer = MakeData(kBufferSize);
+  const auto piece = MakeBenchData(kPieceSize);
+  const auto buffer = MakeBenchData(kBufferSize);
   std::uint8_t digest[16] = {};
 
   const Pass pieces = TimeBestPass([&] {
