@@ -80,15 +80,18 @@ add_test(NAME badmedia.unmount
 set_tests_properties(badmedia.unmount PROPERTIES FIXTURES_CLEANUP badmedia)
 
 # Wine tests: one process per test case. Suites named after a system variant run in a prefix
-# set up for it: AnsiVariant* with Windows reporting NT 4 (major version 4), AtNNDpi* with that
-# display DPI; every other suite under the prefix's defaults.
+# set up for it: AnsiVariant* with Windows reporting NT 4 (major version 4), XpVariant* with
+# Windows XP (major version 5), AtNNDpi* with that display DPI; every other suite under the
+# prefix's defaults.
 set(VEROLUX_WINE_VARIANTS
   "AnsiVariant*|VEROLUX_WINE_VERSION=nt40"
+  "XpVariant*|VEROLUX_WINE_VERSION=winxp"
   "At72Dpi*|VEROLUX_WINE_DPI=72"
   "At97Dpi*|VEROLUX_WINE_DPI=97"
   "At120Dpi*|VEROLUX_WINE_DPI=120"
   "At144Dpi*|VEROLUX_WINE_DPI=144"
   "At192Dpi*|VEROLUX_WINE_DPI=192")
+
 # Tests that show windows, move the mouse or read screen pixels share the one desktop of the
 # prefix: they take turns (LOCK desktop).
 function(verolux_add_wine_tests target)

@@ -201,3 +201,33 @@ TEST(AnsiVariant, CopyDialogsAreAnsiAndCompareDialogsWide) {
 }
 
 }  // namespace
+
+namespace {
+
+// Run with Windows reporting major version 5: every switched call is the wide one, so a name
+// outside any ANSI code page is chosen, shown and read as it is.
+TEST(XpVariant, DialogsAndPathFieldsAreWide) {
+  ASSERT_EQ(g_osMajorVersion, 5);
+  TempFolder folder;
+  const std::wstring path = folder.CreateFileOfSize(L"\u8aad\u307f\u53d6\u308a.bin", 1234);
+  RunProgram([&](ProgramDriver& program) {
+    HWND copy = program.PanelWith(IDC_COPY_START);
+    ShowTask(program, IDC_TASK_COPY_UNREADABLE, copy);
+    OfferedName source = DialogOffer(program, GetDlgItem(copy, IDC_COPY_SOURCE_BROWSE),
+                                     L"Select source file");
+    ASSERT_TRUE(source.found);
+    EXPECT_TRUE(source.wide);
+
+    HWND fileCheck = program.PanelWith(IDC_FILE_START);
+    ShowTask(program, IDC_TASK_READ_FILE, fileCheck);
+    program.Browse(GetDlgItem(fileCheck, IDC_FILE_BROWSE), L"Select file", path);
+    program.Click(GetDlgItem(fileCheck, IDC_FILE_START));
+    EXPECT_EQ(program.AnswerMessageBox().text, L"File is readable.");
+    auto rows = ReadListRows(GetDlgItem(fileCheck, IDC_FILE_RESULTS));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].cells[0], path);
+    EXPECT_EQ(rows[0].cells[1], L"1234 bytes");
+  });
+}
+
+}  // namespace
