@@ -206,32 +206,41 @@ TEST(At120Dpi, FactorPanelPositionsAndColumnWidths) {
 
 namespace {
 
-// The cursor the user sees with the mouse over the centre of `window`.
-HCURSOR CursorOver(HWND window) {
-  RECT rect;
-  GetWindowRect(window, &rect);
-  INPUT move = {};
-  move.type = INPUT_MOUSE;
-  move.mi.dx = ((rect.left + rect.right) / 2) * 65535 / GetSystemMetrics(SM_CXSCREEN);
-  move.mi.dy = ((rect.top + rect.bottom) / 2) * 65535 / GetSystemMetrics(SM_CYSCREEN);
-  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &move, sizeof move);
-  Sleep(300);
-  SendMessageW(GetAncestor(window, GA_ROOT), WM_NULL, 0, 0);
+HCURSOR CurrentCursor() {
   CURSORINFO info = {};
   info.cbSize = sizeof info;
   GetCursorInfo(&info);
   return info.hCursor;
 }
 
+// Moves the mouse onto `window` and waits until the cursor is `expected` (the program answers
+// the move on its own thread). Returns whether it became that cursor.
+bool CursorBecomes(HWND window, HCURSOR expected) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  for (int nudge = 0; nudge < 10; ++nudge) {
+    INPUT move = {};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = ((rect.left + rect.right) / 2 + nudge % 2) * 65535 / GetSystemMetrics(SM_CXSCREEN);
+    move.mi.dy = ((rect.top + rect.bottom) / 2) * 65535 / GetSystemMetrics(SM_CYSCREEN);
+    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &move, sizeof move);
+    if (ProgramDriver::WaitUntil([&] { return CurrentCursor() == expected; }, 300)) return true;
+  }
+  return false;
+}
+
 TEST(WebLink, HandCursorOverTheLinkOnly) {
   RunProgram([](ProgramDriver& program) {
     HWND panel = program.PanelWith(IDC_DISC_START);
     SetForegroundWindow(program.mainWindow());
-    EXPECT_EQ(CursorOver(GetDlgItem(panel, IDC_WEB_LINK)), LoadCursorA(nullptr, IDC_HAND));
+    const HCURSOR hand = LoadCursorA(nullptr, IDC_HAND);
+    const HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
     EXPECT_EQ(ProgramDriver::Text(GetDlgItem(panel, IDC_WEB_LINK)), L"www.verolux.example");
-    EXPECT_EQ(CursorOver(GetDlgItem(panel, IDC_DISC_DRIVE_LABEL)), LoadCursorA(nullptr, IDC_ARROW));
-    EXPECT_EQ(CursorOver(GetDlgItem(panel, IDC_WEB_LINK)), LoadCursorA(nullptr, IDC_HAND));
+    EXPECT_TRUE(CursorBecomes(GetDlgItem(panel, IDC_WEB_LINK), hand));
+    EXPECT_TRUE(CursorBecomes(GetDlgItem(panel, IDC_DISC_DRIVE_LABEL), arrow));
+    EXPECT_TRUE(CursorBecomes(GetDlgItem(panel, IDC_DISC_STATUS), arrow));
+    EXPECT_TRUE(CursorBecomes(GetDlgItem(panel, IDC_WEB_LINK), hand));
   });
 }
 
