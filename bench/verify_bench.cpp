@@ -98,6 +98,7 @@ int main() {
   for (int round = 0; round < rounds; ++round) {
     bare.push_back(TimeBareLoop(path));
     engine.push_back(TimeEngine(path));
+    std::printf("round %d: bare %.3f s, engine %.3f s\n", round + 1, bare.back(), engine.back());
   }
   WIN32_FILE_ATTRIBUTE_DATA data;
   GetFileAttributesExW(path, GetFileExInfoStandard, &data);

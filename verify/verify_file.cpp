@@ -57,6 +57,7 @@ bool ReadAllBlocks(HANDLE file, std::int64_t size, const WidePath& path, ReportT
   ProgressClock clock;
   clock.Start(GetTickCount());
   bool lastReadOk = false;
+  int shownPercent = -1;
   std::int64_t offset = 0;
   do {
     LONG offsetHigh = static_cast<LONG>(offset >> 32);
@@ -66,8 +67,13 @@ bool ReadAllBlocks(HANDLE file, std::int64_t size, const WidePath& path, ReportT
     if (!lastReadOk || g_cancelFlag == 1) break;
     if (clock.RefreshDue()) {
       clock.lastRefreshTick = GetTickCount();
-      ShowProgressText(progress.statusLine, progress.ansiFormat, progress.wideFormat, path,
-                       PercentDone(offset, size));
+      // Rewriting the same text costs a window update per millisecond and shows nothing new.
+      const int percent = PercentDone(offset, size);
+      if (percent != shownPercent) {
+        ShowProgressText(progress.statusLine, progress.ansiFormat, progress.wideFormat, path,
+                         percent);
+        shownPercent = percent;
+      }
     }
     clock.previousBlockTick = GetTickCount();
     PumpMessages(kHeldBackMessage);
