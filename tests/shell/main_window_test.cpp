@@ -54,9 +54,8 @@ TEST(MainWindow, TaskSwitchingShowsOnePanelAndKeepsEveryPanelsContents) {
   TempFolder folder;
   const std::wstring path = folder.CreateFileOfSize(L"kept.bin", 42);
   RunProgram([&](ProgramDriver& program) {
-    HWND fileCheck = program.PanelWith(IDC_FILE_START);
-    program.Click(GetDlgItem(program.mainWindow(), IDC_TASK_READ_FILE));
-    ASSERT_TRUE(ProgramDriver::WaitUntil([&] { return IsWindowVisible(fileCheck) != FALSE; }));
+    HWND fileCheck = program.ShowTask(IDC_TASK_READ_FILE, IDC_FILE_START);
+    ASSERT_NE(fileCheck, nullptr);
     program.Browse(GetDlgItem(fileCheck, IDC_FILE_BROWSE), L"Select file", path);
     program.Click(GetDlgItem(fileCheck, IDC_FILE_START));
     program.AnswerMessageBox();
@@ -64,9 +63,7 @@ TEST(MainWindow, TaskSwitchingShowsOnePanelAndKeepsEveryPanelsContents) {
     // Every task in turn, the shown one twice: exactly its panel is visible.
     const int order[] = {2, 0, 3, 3, 1};
     for (int task : order) {
-      program.Click(GetDlgItem(program.mainWindow(), kTaskButtonIds[task]));
-      HWND shown = program.PanelWith(kStartIds[task]);
-      ASSERT_TRUE(ProgramDriver::WaitUntil([&] { return IsWindowVisible(shown) != FALSE; }));
+      ASSERT_NE(program.ShowTask(kTaskButtonIds[task], kStartIds[task]), nullptr);
       for (int other = 0; other < kTaskCount; ++other) {
         EXPECT_EQ(IsWindowVisible(program.PanelWith(kStartIds[other])) != FALSE, other == task);
       }
@@ -127,9 +124,8 @@ TEST(MainWindow, ProgramExitsWithZeroWhenClosed) {
 
 TEST(RowShading, EvenRowsWhiteOddRowsLightGreyAlsoAfterInsertingAtTheTop) {
   RunProgram([](ProgramDriver& program) {
-    HWND panel = program.PanelWith(IDC_FILE_START);
-    program.Click(GetDlgItem(program.mainWindow(), IDC_TASK_READ_FILE));
-    ASSERT_TRUE(ProgramDriver::WaitUntil([&] { return IsWindowVisible(panel) != FALSE; }));
+    HWND panel = program.ShowTask(IDC_TASK_READ_FILE, IDC_FILE_START);
+    ASSERT_NE(panel, nullptr);
     HWND list = GetDlgItem(panel, IDC_FILE_RESULTS);
     for (int row = 0; row < 5; ++row) {
       wchar_t text[] = L"x";

@@ -121,17 +121,12 @@ OfferedName DialogOffer(ProgramDriver& program, HWND button, const wchar_t* titl
   return offer;
 }
 
-void ShowTask(ProgramDriver& program, int taskButton, HWND panel) {
-  program.Click(GetDlgItem(program.mainWindow(), taskButton));
-  ProgramDriver::WaitUntil([&] { return IsWindowVisible(panel) != FALSE; });
-}
-
 TEST(CopyBrowse, DestinationDialogProposesTheSourceName) {
   TempFolder folder;
   const std::wstring source = folder.CreateFileOfSize(L"failing-disc-photo.jpg", 10);
   RunProgram([&](ProgramDriver& program) {
-    HWND panel = program.PanelWith(IDC_COPY_START);
-    ShowTask(program, IDC_TASK_COPY_UNREADABLE, panel);
+    HWND panel = program.ShowTask(IDC_TASK_COPY_UNREADABLE, IDC_COPY_START);
+    ASSERT_NE(panel, nullptr);
     OfferedName before = DialogOffer(program, GetDlgItem(panel, IDC_COPY_DEST_BROWSE),
                                      L"Set destination name");
     ASSERT_TRUE(before.found);
@@ -156,8 +151,8 @@ TEST(CompareBrowse, EachFieldGetsItsOwnFile) {
   const std::wstring first = folder.CreateFileOfSize(L"first.bin", 10);
   const std::wstring second = folder.CreateFileOfSize(L"second.bin", 10);
   RunProgram([&](ProgramDriver& program) {
-    HWND panel = program.PanelWith(IDC_COMPARE_START);
-    ShowTask(program, IDC_TASK_FILE_COMPARE, panel);
+    HWND panel = program.ShowTask(IDC_TASK_FILE_COMPARE, IDC_COMPARE_START);
+    ASSERT_NE(panel, nullptr);
     program.Browse(GetDlgItem(panel, IDC_COMPARE_FIRST_BROWSE), L"Select first file", first);
     program.Browse(GetDlgItem(panel, IDC_COMPARE_SECOND_BROWSE), L"Select second file", second);
     EXPECT_EQ(ProgramDriver::Text(GetDlgItem(panel, IDC_COMPARE_FIRST_PATH)), first);
@@ -175,8 +170,8 @@ TEST(AnsiVariant, CopyDialogsAreAnsiAndCompareDialogsWide) {
   TempFolder folder;
   const std::wstring source = folder.CreateFileOfSize(L"source.bin", 10);
   RunProgram([&](ProgramDriver& program) {
-    HWND copy = program.PanelWith(IDC_COPY_START);
-    ShowTask(program, IDC_TASK_COPY_UNREADABLE, copy);
+    HWND copy = program.ShowTask(IDC_TASK_COPY_UNREADABLE, IDC_COPY_START);
+    ASSERT_NE(copy, nullptr);
     program.Browse(GetDlgItem(copy, IDC_COPY_SOURCE_BROWSE), L"Select source file", source);
     EXPECT_EQ(ProgramDriver::Text(GetDlgItem(copy, IDC_COPY_SOURCE_PATH)), source);
     OfferedName sourceAgain = DialogOffer(program, GetDlgItem(copy, IDC_COPY_SOURCE_BROWSE),
@@ -191,8 +186,8 @@ TEST(AnsiVariant, CopyDialogsAreAnsiAndCompareDialogsWide) {
     EXPECT_FALSE(destination.wide);
     EXPECT_NE(destination.name.find(L"source.bin"), std::wstring::npos) << Narrow(destination.name);
 
-    HWND compare = program.PanelWith(IDC_COMPARE_START);
-    ShowTask(program, IDC_TASK_FILE_COMPARE, compare);
+    HWND compare = program.ShowTask(IDC_TASK_FILE_COMPARE, IDC_COMPARE_START);
+    ASSERT_NE(compare, nullptr);
     OfferedName first = DialogOffer(program, GetDlgItem(compare, IDC_COMPARE_FIRST_BROWSE),
                                     L"Select first file");
     ASSERT_TRUE(first.found);
@@ -211,15 +206,15 @@ TEST(XpVariant, DialogsAndPathFieldsAreWide) {
   TempFolder folder;
   const std::wstring path = folder.CreateFileOfSize(L"\u8aad\u307f\u53d6\u308a.bin", 1234);
   RunProgram([&](ProgramDriver& program) {
-    HWND copy = program.PanelWith(IDC_COPY_START);
-    ShowTask(program, IDC_TASK_COPY_UNREADABLE, copy);
+    HWND copy = program.ShowTask(IDC_TASK_COPY_UNREADABLE, IDC_COPY_START);
+    ASSERT_NE(copy, nullptr);
     OfferedName source = DialogOffer(program, GetDlgItem(copy, IDC_COPY_SOURCE_BROWSE),
                                      L"Select source file");
     ASSERT_TRUE(source.found);
     EXPECT_TRUE(source.wide);
 
-    HWND fileCheck = program.PanelWith(IDC_FILE_START);
-    ShowTask(program, IDC_TASK_READ_FILE, fileCheck);
+    HWND fileCheck = program.ShowTask(IDC_TASK_READ_FILE, IDC_FILE_START);
+    ASSERT_NE(fileCheck, nullptr);
     program.Browse(GetDlgItem(fileCheck, IDC_FILE_BROWSE), L"Select file", path);
     program.Click(GetDlgItem(fileCheck, IDC_FILE_START));
     EXPECT_EQ(program.AnswerMessageBox().text, L"File is readable.");

@@ -75,6 +75,12 @@ HWND ProgramDriver::PanelWith(int controlId) const {
   return nullptr;
 }
 
+HWND ProgramDriver::ShowTask(int taskButtonId, int panelControlId) const {
+  HWND panel = PanelWith(panelControlId);
+  Click(GetDlgItem(mainWindow_, taskButtonId));
+  return WaitUntil([&] { return IsWindowVisible(panel) != FALSE; }) ? panel : nullptr;
+}
+
 void ProgramDriver::Click(HWND button) const { PostMessageW(button, BM_CLICK, 0, 0); }
 
 void ProgramDriver::PressKey(HWND window, WPARAM key) const {

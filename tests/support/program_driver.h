@@ -22,6 +22,10 @@ class ProgramDriver {
   HWND PanelWith(int controlId) const;
   HWND Control(HWND parent, int id) const { return GetDlgItem(parent, id); }
 
+  // Presses a task button and waits until its panel (found by a control of its own) shows.
+  // Returns the panel, or null when it did not show.
+  HWND ShowTask(int taskButtonId, int panelControlId) const;
+
   // A click as the button's own message: it acts only on an enabled button.
   void Click(HWND button) const;
   void PressKey(HWND window, WPARAM key) const;

@@ -14,15 +14,18 @@ namespace {
 
 // The Read File Check panel, shown, with its controls.
 struct FileCheckPanel {
-  explicit FileCheckPanel(ProgramDriver& program) : program(program) {
-    program.Click(GetDlgItem(program.mainWindow(), IDC_TASK_READ_FILE));
-    panel = program.PanelWith(IDC_FILE_START);
-    ProgramDriver::WaitUntil([&] { return IsWindowVisible(panel) != FALSE; });
-  }
+  explicit FileCheckPanel(ProgramDriver& program)
+      : program(program), panel(program.ShowTask(IDC_TASK_READ_FILE, IDC_FILE_START)) {}
   HWND control(int id) const { return GetDlgItem(panel, id); }
   void Choose(const std::wstring& path) { program.Browse(control(IDC_FILE_BROWSE), L"Select file", path); }
   void Start() { program.Click(control(IDC_FILE_START)); }
   std::vector<ListRow> rows() const { return ReadListRows(control(IDC_FILE_RESULTS)); }
+  // What the user sees before pressing Cancel: the progress of the file being read.
+  bool WaitUntilReading() const {
+    return ProgramDriver::WaitUntil([&] {
+      return ProgramDriver::Text(control(IDC_FILE_STATUS)).find(L" - READING ") != std::wstring::npos;
+    });
+  }
 
   ProgramDriver& program;
   HWND panel;
@@ -183,9 +186,7 @@ TEST(ReadFileCheck, CancelWhileASlowFileIsRead) {
     panel.Start();
     HWND cancel = panel.control(IDC_FILE_CANCEL);
     // The user sees the progress, then presses Cancel.
-    ASSERT_TRUE(ProgramDriver::WaitUntil([&] {
-      return ProgramDriver::Text(panel.control(IDC_FILE_STATUS)).find(L" - READING ") != std::wstring::npos;
-    }));
+    ASSERT_TRUE(panel.WaitUntilReading());
     EXPECT_TRUE(IsWindowVisible(cancel));
     program.Click(cancel);
     SeenMessageBox box = program.AnswerMessageBox();
@@ -206,9 +207,7 @@ TEST(ReadFileCheck, CloseDuringARunIsRefusedAndTheNextRunStartsUncancelled) {
     FileCheckPanel panel(program);
     panel.Choose(BadMediaPath("gui/slow.bin"));
     panel.Start();
-    ASSERT_TRUE(ProgramDriver::WaitUntil([&] {
-      return ProgramDriver::Text(panel.control(IDC_FILE_STATUS)).find(L" - READING ") != std::wstring::npos;
-    }));
+    ASSERT_TRUE(panel.WaitUntilReading());
     // Alt+F4 while the file is read: the program stays, the run goes on.
     PostMessageW(program.mainWindow(), WM_SYSCOMMAND, SC_CLOSE, 0);
     SendMessageW(program.mainWindow(), WM_NULL, 0, 0);
