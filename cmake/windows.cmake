@@ -10,6 +10,7 @@ set(VEROLUX_WIN_DEFINITIONS _WIN32_WINNT=0x0600 WINVER=0x0600 _WIN32_IE=0x0600 N
 # run the real main window.
 add_library(verolux_win STATIC
   shell/main_window.cpp
+  shell/block_reading.cpp
   shell/run_state.cpp
   shell/task_panel_frame.cpp
   verify/disc_check_panel.cpp

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "shell/block_reading.h"
 #include "shell/progress_text.h"
 
 ReadReportWindows g_readReport = {};
@@ -27,55 +28,20 @@ ProgressLine ProgressLineOf(ReportTarget target) {
   return {g_readReport.fileStatusLine, "File: %s - READING %d%%", L"File: %s - READING %d%%"};
 }
 
-HANDLE OpenForSharedReading(const WidePath& path, const char (&ansiPath)[kWidePathUnits]) {
-  // Read sharing only: a file that someone is writing to cannot be verified.
-  if (UsesWideCalls()) {
-    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
-  return CreateFileA(ansiPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// The size as 64 bits, or false when it cannot be told.
-bool QueryFileSize(HANDLE file, std::int64_t& size) {
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD high = 0;
-  const DWORD low = GetFileSize(file, &high);
-  const DWORD error = GetLastError();
-  if (low == INVALID_FILE_SIZE && error != NO_ERROR) return false;
-  size = static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
-  return true;
-}
-
 // Reads every block from the start until the end, the first failed read or a cancel.
 // Returns whether the last read succeeded.
 bool ReadAllBlocks(HANDLE file, std::int64_t size, const WidePath& path, ReportTarget target) {
   const ProgressLine progress = ProgressLineOf(target);
 
   char block[kReadBlockSize];
-  ProgressClock clock;
-  clock.Start(GetTickCount());
+  FileProgress shown(progress.statusLine, progress.ansiFormat, progress.wideFormat, path, size);
   bool lastReadOk = false;
-  int shownPercent = -1;
   std::int64_t offset = 0;
   do {
-    LONG offsetHigh = static_cast<LONG>(offset >> 32);
-    SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &offsetHigh, FILE_BEGIN);
     DWORD bytesRead = 0;
-    lastReadOk = ReadFile(file, block, kReadBlockSize, &bytesRead, nullptr) != FALSE;
+    lastReadOk = ReadBlockAt(file, offset, block, bytesRead);
     if (!lastReadOk || g_cancelFlag == 1) break;
-    if (clock.RefreshDue()) {
-      clock.lastRefreshTick = GetTickCount();
-      // Rewriting the same text costs a window update per millisecond and shows nothing new.
-      const int percent = PercentDone(offset, size);
-      if (percent != shownPercent) {
-        ShowProgressText(progress.statusLine, progress.ansiFormat, progress.wideFormat, path,
-                         percent);
-        shownPercent = percent;
-      }
-    }
-    clock.previousBlockTick = GetTickCount();
+    shown.AfterBlock(offset);
     PumpMessages(kHeldBackMessage);
     offset += kReadBlockSize;
   } while (offset < size);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "shell/block_reading.h"
 #include "shell/run_state.h"
 
 // Where a verified file's row and progress go.
@@ -29,8 +30,5 @@ extern int g_readErrorTally;
 
 // Never dispatched while a file is being verified.
 constexpr UINT kHeldBackMessage = 1276;
-
-// Size of one read; also the unit of progress and message draining.
-constexpr DWORD kReadBlockSize = 4096;
 
 void VerifyFileReadable(const WidePath& path, ReportTarget target);
