@@ -16,6 +16,7 @@ add_library(verolux_win STATIC
   verify/disc_check_panel.cpp
   verify/file_check_panel.cpp
   verify/verify_file.cpp
+  compare/compare_files.cpp
   compare/compare_panel.cpp
   salvage/salvage_panel.cpp
 )
@@ -58,11 +59,18 @@ target_link_libraries(shell_tests verolux_test_support)
 add_executable(verify_tests tests/verify/verify_file_test.cpp)
 target_link_libraries(verify_tests verolux_test_support)
 
+# The comparison engine on the real File Compare panel, which needs the program's resources;
+# its closing message boxes are answered on the test's own thread.
+add_executable(compare_tests tests/compare/compare_files_test.cpp tests/support/program_driver.cpp
+  ${VEROLUX_RESOURCES})
+target_link_libraries(compare_tests verolux_test_support)
+
 # The real main window and panels, driven as a user would (needs the program's resources).
 add_executable(gui_tests
   tests/shell/main_window_test.cpp
   tests/shell/task_panels_gui_test.cpp
   tests/verify/file_check_panel_test.cpp
+  tests/compare/compare_panel_test.cpp
   tests/support/program_driver.cpp
   ${VEROLUX_RESOURCES})
 target_link_libraries(gui_tests verolux_test_support)
@@ -126,6 +134,7 @@ endfunction()
 
 verolux_add_wine_tests(shell_tests LOCK desktop)
 verolux_add_wine_tests(verify_tests)
+verolux_add_wine_tests(compare_tests LOCK desktop)
 verolux_add_wine_tests(gui_tests LOCK desktop)
 gtest_discover_tests(portable_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   TEST_PREFIX "portable_tests_win.")

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "compare/compare_files.h"
 #include "resources/resource_ids.h"
 #include "shell/run_state.h"
 #include "shell/task_panel_frame.h"
@@ -11,6 +12,10 @@ namespace {
 // The files last chosen or last compared; kept for the program's life.
 WidePath g_storedFirstName = {};
 WidePath g_storedSecondName = {};
+
+// Disabled while the files are compared, in this order.
+const int kOwnControls[] = {IDC_COMPARE_FIRST_BROWSE, IDC_COMPARE_SECOND_BROWSE, IDC_COMPARE_START,
+                            0};
 
 const BrowseDialog kFirstBrowse = {IDC_COMPARE_FIRST_PATH, L"Select first file", false, 4};
 const BrowseDialog kSecondBrowse = {IDC_COMPARE_SECOND_PATH, L"Select second file", false, 4};
@@ -25,6 +30,15 @@ void OnInitDialog(HWND panel) {
   HideCancelButton(panel, IDC_COMPARE_CANCEL);
 }
 
+// The engine checks the names, shows and hides Cancel and says how the run ended.
+void OnCompare(HWND panel) {
+  ReadPathField(panel, IDC_COMPARE_FIRST_PATH, g_storedFirstName);
+  ReadPathField(panel, IDC_COMPARE_SECOND_PATH, g_storedSecondName);
+  EnterBusyState(panel, kOwnControls);
+  CompareFilesByDigest(panel, g_storedFirstName, g_storedSecondName);
+  LeaveBusyState(panel, kOwnControls);
+}
+
 void OnCommand(HWND panel, int id) {
   switch (id) {
     case IDC_COMPARE_FIRST_BROWSE:
@@ -32,6 +46,9 @@ void OnCommand(HWND panel, int id) {
       break;
     case IDC_COMPARE_SECOND_BROWSE:
       BrowseForFile(panel, kSecondBrowse, g_storedSecondName);
+      break;
+    case IDC_COMPARE_START:
+      OnCompare(panel);
       break;
   }
 }

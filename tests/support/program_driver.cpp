@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "resources/resource_ids.h"
@@ -199,6 +200,35 @@ void ProgramDriver::CloseProgram() {
     Sleep(100);
   }
   PostMessageW(mainWindow_, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+namespace {
+MessageBoxAnswerer* g_answerer = nullptr;  // the one installed on this thread
+}  // namespace
+
+MessageBoxAnswerer::MessageBoxAnswerer(std::function<void()> whileUp) : whileUp_(std::move(whileUp)) {
+  g_answerer = this;
+  hook_ = SetWindowsHookExW(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
+  if (!hook_) ADD_FAILURE() << "no CBT hook, error " << GetLastError();
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() {
+  if (hook_) UnhookWindowsHookEx(hook_);
+  g_answerer = nullptr;
+}
+
+LRESULT CALLBACK MessageBoxAnswerer::OnCbt(int code, WPARAM wParam, LPARAM lParam) {
+  HWND box = reinterpret_cast<HWND>(wParam);
+  MessageBoxAnswerer* self = g_answerer;
+  // A box is activated once when it shows; it may be activated again before OK arrives.
+  if (code == HCBT_ACTIVATE && self && box != self->lastBox_ && IsDialogWindow(box) &&
+      GetDlgItem(box, kMessageBoxText)) {
+    self->lastBox_ = box;
+    self->seen_.push_back(ProgramDriver::ReadMessageBox(box));
+    if (self->whileUp_) self->whileUp_();
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 INT_PTR RunProgram(const std::function<void(ProgramDriver&)>& user) {

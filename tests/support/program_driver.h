@@ -6,11 +6,33 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 struct SeenMessageBox {
   std::wstring caption;
   std::wstring text;
   UINT icon = 0;  // MB_ICONERROR, MB_ICONWARNING, MB_ICONINFORMATION or 0
+};
+
+// Answers every message box that this thread shows with OK as soon as it is up, and keeps
+// what each one said. `whileUp` runs with the box up, to look at the program as the user
+// finds it then. For engines that end with a message box and run on the test's own thread.
+class MessageBoxAnswerer {
+ public:
+  explicit MessageBoxAnswerer(std::function<void()> whileUp = nullptr);
+  ~MessageBoxAnswerer();
+  MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
+  MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
+
+  const std::vector<SeenMessageBox>& seen() const { return seen_; }
+
+ private:
+  static LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam);
+
+  std::function<void()> whileUp_;
+  std::vector<SeenMessageBox> seen_;
+  HWND lastBox_ = nullptr;
+  HHOOK hook_ = nullptr;
 };
 
 class ProgramDriver {

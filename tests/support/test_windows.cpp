@@ -102,6 +102,31 @@ HWND TestPanel::AddStatusLine() {
   return line;
 }
 
+namespace {
+const wchar_t kRecorderProperty[] = L"VeroluxWindowRecorder";
+}  // namespace
+
+WindowRecorder::WindowRecorder(HWND window) : window_(window) {
+  SetPropW(window, kRecorderProperty, this);
+  original_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Proc)));
+}
+
+WindowRecorder::~WindowRecorder() {
+  if (!IsWindow(window_)) return;
+  SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+  RemovePropW(window_, kRecorderProperty);
+}
+
+LRESULT CALLBACK WindowRecorder::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* recorder = static_cast<WindowRecorder*>(GetPropW(window, kRecorderProperty));
+  const LRESULT result = CallWindowProcW(recorder->original_, window, message, wParam, lParam);
+  // What the user would read: the control's text once it is set.
+  if (message == WM_SETTEXT) recorder->texts_.push_back(WindowTextOf(window));
+  if (message == WM_SHOWWINDOW && wParam) ++recorder->timesShown_;
+  return result;
+}
+
 std::vector<ListRow> ReadListRows(HWND list) {
   std::vector<ListRow> rows;
   const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
@@ -200,6 +225,37 @@ std::wstring TempFolder::CreateFileOfSize(const wchar_t* name, DWORD size) {
   }
   CloseHandle(file);
   return path;
+}
+
+std::wstring CreateLongestPathFile(const TempFolder& folder, LONGLONG size) {
+  std::wstring directory = folder.path() + L"\\";
+  const size_t nameLength = 14;  // "\\long-tail.bin" comes after the folder
+  directory += std::wstring(259 - directory.size() - nameLength, L'd');
+  CreateDirectoryW(directory.c_str(), nullptr);
+  const std::wstring path = directory + L"\\long-tail.bin";
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE) << "cannot create " << Narrow(path);
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+  SetEndOfFile(file);
+  CloseHandle(file);
+  return path;
+}
+
+void RemoveLongestPathFile(const std::wstring& path) {
+  DeleteFileW(path.c_str());
+  RemoveDirectoryW(path.substr(0, path.rfind(L'\\')).c_str());
+}
+
+bool NotOpenForReading(const std::wstring& path) {
+  // Another program may write to it; only a reader that is still there makes this fail.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_SHARING_VIOLATION;
+  CloseHandle(file);
+  return true;
 }
 
 void ToWidePath(const std::wstring& text, WCHAR (&path)[260]) {

@@ -40,6 +40,27 @@ class TestPanel {
   int nextId_ = 2000;
 };
 
+// Records what happens to one window of this thread, in order: each text set on it (a status
+// line) and each time it is shown (a Cancel button). It must outlive nothing but the window.
+class WindowRecorder {
+ public:
+  explicit WindowRecorder(HWND window);
+  ~WindowRecorder();
+  WindowRecorder(const WindowRecorder&) = delete;
+  WindowRecorder& operator=(const WindowRecorder&) = delete;
+
+  const std::vector<std::wstring>& texts() const { return texts_; }
+  int timesShown() const { return timesShown_; }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
+
+  HWND window_;
+  WNDPROC original_;
+  std::vector<std::wstring> texts_;
+  int timesShown_ = 0;
+};
+
 struct ListRow {
   std::wstring cells[3];
   bool selected = false;
@@ -70,6 +91,14 @@ class TempFolder {
  private:
   std::wstring path_;
 };
+
+// A file of `size` bytes (sparse) whose full path is 259 characters, the longest a wide path
+// holds, in a folder of `folder` named to reach that length; RemoveLongestPathFile removes both.
+std::wstring CreateLongestPathFile(const TempFolder& folder, LONGLONG size);
+void RemoveLongestPathFile(const std::wstring& path);
+
+// Whether nobody holds the file open for reading (an open that refuses other readers works).
+bool NotOpenForReading(const std::wstring& path);
 
 // A text as the panels hand paths to the engines: zero-filled, at most 259 characters.
 void ToWidePath(const std::wstring& text, WCHAR (&path)[260]);

@@ -287,34 +287,13 @@ TEST_F(Progress, DriveScanShowsTheCurrentFileOnTheDiscStatusLine) {
   EXPECT_EQ(WindowTextOf(g_readReport.fileStatusLine), L"");
 }
 
-// A path of 259 characters: a folder nested so deep that the name reaches the limit.
-std::wstring LongestPathFile(TempFolder& folder, size_t* length) {
-  std::wstring directory = folder.path() + L"\\";
-  const size_t nameLength = 14;  // "\\long-tail.bin" comes after the folder
-  const size_t folderLength = 259 - directory.size() - nameLength;
-  directory += std::wstring(folderLength, L'd');
-  CreateDirectoryW(directory.c_str(), nullptr);
-  const std::wstring path = directory + L"\\long-tail.bin";
-  *length = path.size();
-  // Enough blocks for the millisecond counter to move on while they are read.
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  LARGE_INTEGER size;
-  size.QuadPart = 64LL << 20;
-  SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
-  SetEndOfFile(file);
-  CloseHandle(file);
-  return path;
-}
-
 TEST_F(Progress, TextForTheLongestPathStaysWithinItsBuffer) {
   TempFolder folder;
-  size_t length = 0;
-  const std::wstring path = LongestPathFile(folder, &length);
-  ASSERT_EQ(length, 259u);
+  // Enough blocks for the millisecond counter to move on while they are read.
+  const std::wstring path = CreateLongestPathFile(folder, 64LL << 20);
+  ASSERT_EQ(path.size(), 259u);
   Verify(path);
-  DeleteFileW(path.c_str());
-  RemoveDirectoryW(path.substr(0, path.rfind(L'\\')).c_str());
+  RemoveLongestPathFile(path);
 
   EXPECT_EQ(OnlyFileRow().cells[0], path);  // the row keeps the whole path
   size_t progressTexts = 0;
@@ -418,16 +397,14 @@ TEST_F(AnsiVariant, PathWithHighBytesReachesTheFileUnchanged) {
 TEST_F(AnsiVariant, ProgressTextForTheLongestPathStaysWithinItsBuffer) {
   ASSERT_FALSE(UsesWideCalls());
   TempFolder folder;
-  size_t length = 0;
-  const std::wstring path = LongestPathFile(folder, &length);
-  ASSERT_EQ(length, 259u);
+  const std::wstring path = CreateLongestPathFile(folder, 64LL << 20);
+  ASSERT_EQ(path.size(), 259u);
   char ansi[kWidePathUnits] = {};
   lstrcpynA(ansi, Narrow(path).c_str(), kWidePathUnits);
   WidePath widePath;
   WidenPath(ansi, widePath);
   VerifyFileReadable(widePath, kSingleFileTarget);
-  DeleteFileW(path.c_str());
-  RemoveDirectoryW(path.substr(0, path.rfind(L'\\')).c_str());
+  RemoveLongestPathFile(path);
 
   EXPECT_EQ(OnlyFileRow().cells[2], L"READ OK");
   size_t progressTexts = 0;
