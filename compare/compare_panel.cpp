@@ -17,8 +17,10 @@ WidePath g_storedSecondName = {};
 const int kOwnControls[] = {IDC_COMPARE_FIRST_BROWSE, IDC_COMPARE_SECOND_BROWSE, IDC_COMPARE_START,
                             0};
 
-const BrowseDialog kFirstBrowse = {IDC_COMPARE_FIRST_PATH, L"Select first file", false, 4};
-const BrowseDialog kSecondBrowse = {IDC_COMPARE_SECOND_PATH, L"Select second file", false, 4};
+const BrowseDialog kFirstBrowse = {IDC_COMPARE_FIRST_PATH, L"Select first file", false, 4,
+                                 "Compare File"};
+const BrowseDialog kSecondBrowse = {IDC_COMPARE_SECOND_PATH, L"Select second file", false,
+                                  4, "Compare File"};
 
 const ResultsColumn kColumns[] = {
     {"First File MD5-Hash", 269, LVCFMT_LEFT},

@@ -4,6 +4,8 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <cwchar>
+
 #include "resources/resource_ids.h"
 #include "shell/display_scale.h"
 #include "shell/main_window.h"
@@ -128,6 +130,25 @@ namespace {
 constexpr DWORD kBrowseFlags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
                                OFN_SHAREAWARE | OFN_EXPLORER | OFN_NODEREFERENCELINKS;
 
+// Whether the ANSI call that reads the field back gives `name` itself, within its 260 bytes.
+bool SurvivesAnsiCodePage(const WCHAR* name) {
+  char ansi[2 * kWidePathUnits];  // a double-byte code page takes up to two bytes a character
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, name, -1, ansi, sizeof ansi, nullptr, nullptr);
+  if (bytes == 0 || bytes > static_cast<int>(kWidePathUnits)) return false;
+  WCHAR back[kWidePathUnits];
+  if (!MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, kWidePathUnits)) return false;
+  return std::wcscmp(back, name) == 0;
+}
+
+// The file's short (8.3) name in place of `name`, when it has one that the code page holds.
+bool UseShortName(WCHAR (&name)[kWidePathUnits]) {
+  WCHAR shortName[kWidePathUnits];
+  const DWORD length = GetShortPathNameW(name, shortName, kWidePathUnits);
+  if (length == 0 || length >= kWidePathUnits || !SurvivesAnsiCodePage(shortName)) return false;
+  lstrcpynW(name, shortName, kWidePathUnits);
+  return true;
+}
+
 // The dialogs write into a copy: a chosen name that does not fit makes the dialog report
 // the size it needs in the first units of its buffer, which must never reach a stored name.
 bool BrowseWide(HWND panel, const BrowseDialog& dialog, WidePath& storedName) {
@@ -145,6 +166,16 @@ bool BrowseWide(HWND panel, const BrowseDialog& dialog, WidePath& storedName) {
   file.Flags = kBrowseFlags;
   if (!(dialog.save ? GetSaveFileNameW(&file) : GetOpenFileNameW(&file))) return false;
   name[kWidePathUnits - 1] = 0;
+  // A name the ANSI read-back turns into '?' would name no file, and the task would call a
+  // readable file unreadable.
+  if (!UsesWideCalls() && !SurvivesAnsiCodePage(name) && !UseShortName(name)) {
+    MessageBoxA(panel,
+                "The name of this file holds characters that this system cannot pass on, and "
+                "the file has no short name to use instead. Rename the file or its folder, then "
+                "choose it again.",
+                dialog.caption, MB_OK | MB_ICONERROR);
+    return false;
+  }
   lstrcpynW(storedName, name, kWidePathUnits);
   SetWindowTextW(GetDlgItem(panel, dialog.fieldId), storedName);
   return true;

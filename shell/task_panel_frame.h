@@ -33,11 +33,15 @@ struct BrowseDialog {
   const wchar_t* title;      // the same text for both variants
   bool save;                 // a save dialog rather than an open dialog
   int wideFromMajorVersion;  // the wide-character dialog from this OS major version on
+  const char* caption = nullptr;  // the task's title, for a name that cannot be used
 };
 
 // Shows the dialog. The wide-character dialog opens with `storedName`, the ANSI one with
 // `ansiInitialName` (empty when null). When the user confirms a file, the field shows it and
 // `storedName` holds it (widened under the ANSI variant). Returns whether a file was chosen.
+// A wide dialog on the ANSI variant: the field is read back through the ANSI code page, so a
+// name that the code page cannot hold is replaced by the file's short name; without one, the
+// user is told so and nothing changes.
 bool BrowseForFile(HWND panel, const BrowseDialog& dialog, WidePath& storedName,
                    const char* ansiInitialName = nullptr);
 

@@ -27,7 +27,7 @@ void OnInitDialog(HWND panel) {
   HideCancelButton(panel, IDC_FILE_CANCEL);
 }
 
-const BrowseDialog kBrowse = {IDC_FILE_PATH, L"Select file", false, 4};
+const BrowseDialog kBrowse = {IDC_FILE_PATH, L"Select file", false, 4, "Read File Check"};
 
 void ShowOutcome(HWND panel, const char* text, UINT icon) {
   MessageBoxA(panel, text, "Read File Check", MB_OK | icon);

@@ -115,4 +115,42 @@ TEST(FileCompare, CancelWhileASlowFileIsDigested) {
   });
 }
 
+// Run with Windows reporting major version 4: the Read File Check and File Compare dialogs
+// are wide, while the path fields are read back through the ANSI code page. A name that the
+// code page cannot hold is shown as the file's short name, which reaches the file.
+TEST(AnsiVariant, NameOutsideTheCodePageReachesTheFileByItsShortName) {
+  ASSERT_EQ(g_osMajorVersion, 4);
+  TempFolder folder;
+  const std::wstring path = folder.CreateFileOfSize(L"\u8aad\u307f\u53d6\u308a.bin", 5000);
+  RunProgram([&](ProgramDriver& program) {
+    const struct {
+      int task, start, browse, field;
+      const wchar_t* title;
+      const wchar_t* outcome;
+    } kPanels[] = {
+        {IDC_TASK_READ_FILE, IDC_FILE_START, IDC_FILE_BROWSE, IDC_FILE_PATH, L"Select file",
+         L"File is readable."},
+        {IDC_TASK_FILE_COMPARE, IDC_COMPARE_START, IDC_COMPARE_FIRST_BROWSE, IDC_COMPARE_FIRST_PATH,
+         L"Select first file", L"Files are equal."},
+    };
+    for (const auto& task : kPanels) {
+      HWND panel = program.ShowTask(task.task, task.start);
+      ASSERT_NE(panel, nullptr);
+      program.Browse(GetDlgItem(panel, task.browse), task.title, path);
+      if (task.task == IDC_TASK_FILE_COMPARE) {
+        program.Browse(GetDlgItem(panel, IDC_COMPARE_SECOND_BROWSE), L"Select second file", path);
+      }
+      // What the ANSI read-back gets is the name shown, unchanged.
+      char ansi[MAX_PATH] = {};
+      GetWindowTextA(GetDlgItem(panel, task.field), ansi, MAX_PATH);
+      const std::wstring shown = ProgramDriver::Text(GetDlgItem(panel, task.field));
+      EXPECT_EQ(Widen(ansi), shown);
+      EXPECT_NE(shown, path);
+      EXPECT_NE(shown.find(L'~'), std::wstring::npos) << Narrow(shown);
+      program.Click(GetDlgItem(panel, task.start));
+      EXPECT_EQ(program.AnswerMessageBox().text, task.outcome);
+    }
+  });
+}
+
 }  // namespace
