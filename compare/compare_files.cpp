@@ -19,7 +19,7 @@ void ShowOutcome(HWND panel, const char* text, UINT icon) {
 // text. Returns whether the file could be opened and every read succeeded. The status line
 // shows the file's progress and is left as it is at the end.
 bool DigestFile(const WidePath& name, HWND statusLine, Md5State& state,
-                     char (&block)[kReadBlockSize], char (&digestText)[33]) {
+                char (&block)[kReadBlockSize], char (&digestText)[33]) {
   char ansiName[kWidePathUnits] = {};
   if (!UsesWideCalls()) NarrowPath(name, ansiName);
   HANDLE file = OpenForSharedReading(name, ansiName);

@@ -305,12 +305,7 @@ TEST_F(AnsiVariant, HighBytesAndTheLongestNameReachTheFiles) {
   ASSERT_FALSE(UsesWideCalls());
   TempFolder folder;
   char ansi[kWidePathUnits] = {};
-  lstrcpynA(ansi, Narrow(folder.path()).c_str(), kWidePathUnits);
-  lstrcatA(ansi, "\\caf\xE9-\xFC-\x80-\xFF.bin");
-  HANDLE file = CreateFileA(ansi, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  CloseHandle(file);
+  ASSERT_TRUE(CreateFileWithHighBytes(folder, 0, ansi));
 
   const std::wstring longest = CreateLongestPathFile(folder, 32LL << 20);
   char longestAnsi[kWidePathUnits] = {};

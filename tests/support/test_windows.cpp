@@ -249,6 +249,19 @@ void RemoveLongestPathFile(const std::wstring& path) {
   RemoveDirectoryW(path.substr(0, path.rfind(L'\\')).c_str());
 }
 
+bool CreateFileWithHighBytes(const TempFolder& folder, DWORD size, char (&ansiPath)[260]) {
+  lstrcpynA(ansiPath, Narrow(folder.path()).c_str(), 260);
+  lstrcatA(ansiPath, "\\caf\xE9-\xFC-\x80-\xFF.bin");
+  HANDLE file = CreateFileA(ansiPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const std::string zeros(size, '\0');
+  DWORD written = 0;
+  WriteFile(file, zeros.data(), size, &written, nullptr);
+  CloseHandle(file);
+  return written == size;
+}
+
 bool NotOpenForReading(const std::wstring& path) {
   // Another program may write to it; only a reader that is still there makes this fail.
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,

@@ -97,6 +97,10 @@ class TempFolder {
 std::wstring CreateLongestPathFile(const TempFolder& folder, LONGLONG size);
 void RemoveLongestPathFile(const std::wstring& path);
 
+// Creates a file of `size` zero bytes in `folder` through the ANSI call, its name holding the
+// bytes 0xE9, 0xFC, 0x80 and 0xFF, and puts its full name, as those bytes, into `ansiPath`.
+bool CreateFileWithHighBytes(const TempFolder& folder, DWORD size, char (&ansiPath)[260]);
+
 // Whether nobody holds the file open for reading (an open that refuses other readers works).
 bool NotOpenForReading(const std::wstring& path);
 

@@ -372,15 +372,7 @@ TEST_F(AnsiVariant, PathWithHighBytesReachesTheFileUnchanged) {
   ASSERT_FALSE(UsesWideCalls());
   TempFolder folder;
   char ansi[kWidePathUnits] = {};
-  lstrcpynA(ansi, Narrow(folder.path()).c_str(), kWidePathUnits);
-  lstrcatA(ansi, "\\caf\xE9-\xFC-\x80-\xFF.bin");
-  HANDLE file = CreateFileA(ansi, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  char data[5000] = {};
-  DWORD written = 0;
-  WriteFile(file, data, sizeof data, &written, nullptr);
-  CloseHandle(file);
+  ASSERT_TRUE(CreateFileWithHighBytes(folder, 5000, ansi));
 
   WidePath path;
   WidenPath(ansi, path);
