@@ -5,25 +5,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <vector>
 
+#include "bench/wine_rounds.h"
 #include "verify/verify_file.h"
 
 namespace {
 
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // The same platform calls per block as the engine, and nothing else.
-double TimeBareLoop(const wchar_t* path) {
-  LARGE_INTEGER start, end;
-  QueryPerformanceCounter(&start);
+void BareLoop(const wchar_t* path) {
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD high = 0;
@@ -45,22 +35,6 @@ double TimeBareLoop(const wchar_t* path) {
   }
   (void)tick;
   CloseHandle(file);
-  QueryPerformanceCounter(&end);
-  return Seconds(start, end);
-}
-
-double TimeEngine(const WidePath& path) {
-  LARGE_INTEGER start, end;
-  QueryPerformanceCounter(&start);
-  VerifyFileReadable(path, kSingleFileTarget);
-  QueryPerformanceCounter(&end);
-  SendMessageA(g_readReport.fileResultsList, LVM_DELETEALLITEMS, 0, 0);
-  return Seconds(start, end);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 }  // namespace
@@ -92,28 +66,12 @@ int main() {
 
   WidePath path = {};
   lstrcpynW(path, argv[1], kWidePathUnits);
-  TimeBareLoop(path);  // bring the file into the cache and the code paths warm
-
-  std::vector<double> bare, engine;
-  for (int round = 0; round < rounds; ++round) {
-    bare.push_back(TimeBareLoop(path));
-    engine.push_back(TimeEngine(path));
-    std::printf("round %d: bare %.3f s, engine %.3f s\n", round + 1, bare.back(), engine.back());
-  }
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  GetFileAttributesExW(path, GetFileExInfoStandard, &data);
-  const double mib = ((static_cast<double>(data.nFileSizeHigh) * 4294967296.0) + data.nFileSizeLow) /
-                     (1024.0 * 1024.0);
-  const double bareMedian = Median(bare), engineMedian = Median(engine);
-  const double bareBest = *std::min_element(bare.begin(), bare.end());
-  const double engineBest = *std::min_element(engine.begin(), engine.end());
-  std::printf("file: %.0f MiB, %d rounds\n", mib, rounds);
-  std::printf("bare platform loop : median %.3f s (%.0f MiB/s), best %.3f s\n", bareMedian,
-              mib / bareMedian, bareBest);
-  std::printf("VerifyFileReadable : median %.3f s (%.0f MiB/s), best %.3f s\n", engineMedian,
-              mib / engineMedian, engineBest);
-  std::printf("engine overhead    : median %+.1f %%, best %+.1f %%\n",
-              (engineMedian / bareMedian - 1.0) * 100.0, (engineBest / bareBest - 1.0) * 100.0);
+  RunAlternatingRounds(
+      rounds, FileMiB(path), "VerifyFileReadable", [&] { BareLoop(path); },
+      [&] {
+        VerifyFileReadable(path, kSingleFileTarget);
+        SendMessageA(g_readReport.fileResultsList, LVM_DELETEALLITEMS, 0, 0);
+      });
   DestroyWindow(panel);
   return 0;
 }

@@ -1,0 +1,87 @@
+// Shared by the engine benchmarks under Wine: an engine against the bare platform loop that
+// makes the same calls, timed in alternating rounds by the wall clock.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+struct RunTime {
+  double wall;  // seconds by the performance counter
+  double cpu;   // seconds this thread ran, user and kernel; the Wine server's share not included
+};
+
+inline double ThreadCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+  const auto seconds = [](FILETIME time) {
+    return (static_cast<double>(time.dwHighDateTime) * 4294967296.0 + time.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+template <typename Run>
+RunTime TimeRun(Run run) {
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  const double cpuStart = ThreadCpuSeconds();
+  QueryPerformanceCounter(&start);
+  run();
+  QueryPerformanceCounter(&end);
+  return {static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart),
+          ThreadCpuSeconds() - cpuStart};
+}
+
+// Runs `bare` once to bring the data into the cache, then `bare` and `engine` alternately,
+// `rounds` times each; prints every round, then medians, bests and the engine's overhead, by
+// the wall clock and by the thread's own CPU time (which a busy second vCPU disturbs less).
+// `mib` is how much data one run reads.
+template <typename Bare, typename Engine>
+void RunAlternatingRounds(int rounds, double mib, const char* engineName, Bare bare, Engine engine) {
+  bare();
+  std::vector<double> bareWall, engineWall, bareCpu, engineCpu;
+  for (int round = 0; round < rounds; ++round) {
+    const RunTime bareTime = TimeRun(bare);
+    const RunTime engineTime = TimeRun(engine);
+    bareWall.push_back(bareTime.wall);
+    bareCpu.push_back(bareTime.cpu);
+    engineWall.push_back(engineTime.wall);
+    engineCpu.push_back(engineTime.cpu);
+    std::printf("round %d: bare %.3f s (cpu %.3f s), engine %.3f s (cpu %.3f s)\n", round + 1,
+                bareTime.wall, bareTime.cpu, engineTime.wall, engineTime.cpu);
+    std::fflush(stdout);
+  }
+  const auto median = [](std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+  };
+  const auto best = [](const std::vector<double>& values) {
+    return *std::min_element(values.begin(), values.end());
+  };
+  std::printf("data: %.0f MiB, %d rounds\n", mib, rounds);
+  const struct {
+    const char* what;
+    const std::vector<double>& bareTimes;
+    const std::vector<double>& engineTimes;
+  } kClocks[] = {{"wall", bareWall, engineWall}, {"thread cpu", bareCpu, engineCpu}};
+  for (const auto& clock : kClocks) {
+    const double bareMedian = median(clock.bareTimes), engineMedian = median(clock.engineTimes);
+    std::printf("%-10s %-20s : median %.3f s (%.0f MiB/s), best %.3f s\n", clock.what,
+                "bare platform loop", bareMedian, mib / bareMedian, best(clock.bareTimes));
+    std::printf("%-10s %-20s : median %.3f s (%.0f MiB/s), best %.3f s\n", clock.what, engineName,
+                engineMedian, mib / engineMedian, best(clock.engineTimes));
+    std::printf("%-10s %-20s : median %+.1f %%, best %+.1f %%\n", clock.what, "engine overhead",
+                (engineMedian / bareMedian - 1.0) * 100.0,
+                (best(clock.engineTimes) / best(clock.bareTimes) - 1.0) * 100.0);
+  }
+}
+
+// The size of a file in MiB.
+inline double FileMiB(const wchar_t* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExW(path, GetFileExInfoStandard, &data);
+  return (static_cast<double>(data.nFileSizeHigh) * 4294967296.0 + data.nFileSizeLow) /
+         (1024.0 * 1024.0);
+}
