@@ -18,9 +18,9 @@ const int kOwnControls[] = {IDC_COMPARE_FIRST_BROWSE, IDC_COMPARE_SECOND_BROWSE,
                             0};
 
 const BrowseDialog kFirstBrowse = {IDC_COMPARE_FIRST_PATH, L"Select first file", false, 4,
-                                 "Compare File"};
-const BrowseDialog kSecondBrowse = {IDC_COMPARE_SECOND_PATH, L"Select second file", false,
-                                  4, "Compare File"};
+                                   "Compare File"};
+const BrowseDialog kSecondBrowse = {IDC_COMPARE_SECOND_PATH, L"Select second file", false, 4,
+                                    "Compare File"};
 
 const ResultsColumn kColumns[] = {
     {"First File MD5-Hash", 269, LVCFMT_LEFT},
