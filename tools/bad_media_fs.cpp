@@ -5,8 +5,8 @@
 //   badmedia_fs --tree=FILE --log=FILE MOUNTPOINT [-f] [-s] [-o OPTIONS]...
 //
 // Log lines: "<path> <offset> <length> <result>\n", result being the byte count returned or
-// EIO; each line is one write(2) on an O_APPEND descriptor, so lines never interleave and
-// are visible at once.
+// EIO, and "<path> open\n" for every open of a file; each line is one write(2) on an
+// O_APPEND descriptor, so lines never interleave and are visible at once.
 #define FUSE_USE_VERSION 31
 
 #include <fuse.h>
@@ -45,14 +45,18 @@ BadMediaTree g_tree;
 int g_logFd = -1;
 time_t g_mountTime = 0;
 
-void LogRead(const BadMediaFile& file, uint64_t offset, uint64_t length, const std::string& result)
+void LogLine(const std::string& line)
 {
-  std::string line = file.path + ' ' + std::to_string(offset) + ' ' + std::to_string(length) + ' ' + result + '\n';
   // One write per line: with O_APPEND concurrent lines never mix.
   ssize_t written = write(g_logFd, line.data(), line.size());
   if (written != static_cast<ssize_t>(line.size())) {
     std::fprintf(stderr, "badmedia_fs: could not write the read log: %s\n", std::strerror(errno));
   }
+}
+
+void LogRead(const BadMediaFile& file, uint64_t offset, uint64_t length, const std::string& result)
+{
+  LogLine(file.path + ' ' + std::to_string(offset) + ' ' + std::to_string(length) + ' ' + result + '\n');
 }
 
 // The tree's form of a path that the kernel passes: no leading slash, the root is "".
@@ -69,7 +73,11 @@ void FillStat(const std::string& path, const BadMediaNode& node, struct stat* st
   st->st_gid = getgid();
   st->st_atime = st->st_mtime = st->st_ctime = g_mountTime;
   st->st_blksize = 4096;
-  if (node.isDir) {
+  if (node.isLink) {
+    st->st_mode = S_IFLNK | 0777;
+    st->st_nlink = 1;
+    st->st_size = static_cast<off_t>(node.linkTarget.size());
+  } else if (node.isDir) {
     st->st_mode = S_IFDIR | 0555;
     // "." and the parent's entry, plus each subdirectory's "..": tools such as find rely on it.
     st->st_nlink = 2;
@@ -94,11 +102,40 @@ int OnGetAttr(const char* path, struct stat* st, fuse_file_info*)
   return 0;
 }
 
+int OnReadLink(const char* path, char* buffer, size_t size)
+{
+  const BadMediaNode* node = g_tree.Find(path);
+  if (node == nullptr) return -ENOENT;
+  if (!node->isLink) return -EINVAL;
+  if (size == 0) return -EINVAL;
+  std::snprintf(buffer, size, "%s", node->linkTarget.c_str());
+  return 0;
+}
+
+// Root may open anything whatever its modes, so a folder that cannot be entered refuses
+// the open itself.
+int OnOpenDir(const char* path, fuse_file_info*)
+{
+  const BadMediaNode* node = g_tree.Find(path);
+  if (node == nullptr) return -ENOENT;
+  if (!node->isDir) return -ENOTDIR;
+  return node->dirFault == BadMediaDirFault::kUnenterable ? -EACCES : 0;
+}
+
+// chdir asks this rather than opening the folder.
+int OnAccess(const char* path, int)
+{
+  const BadMediaNode* node = g_tree.Find(path);
+  if (node == nullptr) return -ENOENT;
+  return node->dirFault == BadMediaDirFault::kUnenterable ? -EACCES : 0;
+}
+
 int OnReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*, fuse_readdir_flags)
 {
   const BadMediaNode* node = g_tree.Find(path);
   if (node == nullptr) return -ENOENT;
   if (!node->isDir) return -ENOTDIR;
+  if (node->dirFault != BadMediaDirFault::kNone) return -EIO;
   fill(buffer, ".", nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
   fill(buffer, "..", nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
   std::string prefix = TreePath(path);
@@ -116,8 +153,10 @@ int OnOpen(const char* path, fuse_file_info* fi)
   const BadMediaNode* node = g_tree.Find(path);
   if (node == nullptr) return -ENOENT;
   if (node->isDir) return -EISDIR;
+  if (node->isLink) return -ELOOP;  // the kernel follows links before it opens
   if ((fi->flags & O_ACCMODE) != O_RDONLY || (fi->flags & O_TRUNC) != 0) return -EROFS;
   const BadMediaFile& file = g_tree.files[node->file];
+  LogLine(file.path + " open\n");
   fi->fh = node->file;
   // Without the page cache each read() of the client arrives here with its own offset and
   // length, which is what makes the read log match the client's reads.
@@ -144,6 +183,21 @@ int OnRead(const char*, char* buffer, size_t length, off_t offset, fuse_file_inf
   }
   LogRead(file, start, length, std::to_string(count));
   return static_cast<int>(count);
+}
+
+// Wine takes the DOS attributes of a file from this attribute, as Samba stores them.
+int OnGetXattr(const char* path, const char* name, char* value, size_t size)
+{
+  const BadMediaNode* node = g_tree.Find(path);
+  if (node == nullptr) return -ENOENT;
+  const uint32_t attributes = (node->isDir || node->isLink) ? 0 : g_tree.files[node->file].dosAttributes;
+  if (attributes == 0 || std::strcmp(name, "user.DOSATTRIB") != 0) return -ENODATA;
+  char text[16];
+  const int length = std::snprintf(text, sizeof text, "0x%x", attributes);
+  if (size == 0) return length;
+  if (size < static_cast<size_t>(length)) return -ERANGE;
+  std::memcpy(value, text, static_cast<size_t>(length));
+  return length;
 }
 
 int OnRelease(const char*, fuse_file_info*)
@@ -221,7 +275,11 @@ int main(int argc, char* argv[])
 
   fuse_operations operations{};
   operations.getattr = OnGetAttr;
+  operations.readlink = OnReadLink;
+  operations.opendir = OnOpenDir;
+  operations.access = OnAccess;
   operations.readdir = OnReadDir;
+  operations.getxattr = OnGetXattr;
   operations.open = OnOpen;
   operations.read = OnRead;
   operations.release = OnRelease;

@@ -179,6 +179,10 @@ bool ParseFileOptions(const std::vector<std::string>& fields, BadMediaFile& file
       haveSeed = true;
     } else if (field == "cache") {
       file.cache = true;
+    } else if (field == "hidden") {
+      file.dosAttributes |= 0x2;
+    } else if (field == "system") {
+      file.dosAttributes |= 0x4;
     } else {
       error = "unknown option '" + field + "'";
       return false;
@@ -192,11 +196,35 @@ bool ParseLine(const std::vector<std::string>& fields, BadMediaTree& tree, std::
 {
   const std::string& keyword = fields[0];
   if (keyword == "dir") {
-    if (fields.size() != 2) {
-      error = "expected 'dir <path>'";
+    BadMediaDirFault fault = BadMediaDirFault::kNone;
+    if (fields.size() == 3 && fields[2] == "unenterable") fault = BadMediaDirFault::kUnenterable;
+    if (fields.size() == 3 && fields[2] == "unlistable") fault = BadMediaDirFault::kUnlistable;
+    if (fields.size() < 2 || fields.size() > 3 || (fields.size() == 3 && fault == BadMediaDirFault::kNone)) {
+      error = "expected 'dir <path>' or 'dir <path> unenterable|unlistable'";
       return false;
     }
-    return CheckPath(fields[1], error) && AddDirectory(tree, fields[1], error);
+    if (!CheckPath(fields[1], error) || !AddDirectory(tree, fields[1], error)) return false;
+    if (fault != BadMediaDirFault::kNone) tree.nodes[fields[1]].dirFault = fault;
+    return true;
+  }
+  if (keyword == "link") {
+    if (fields.size() != 3) {
+      error = "expected 'link <path> <target>'";
+      return false;
+    }
+    if (!CheckPath(fields[1], error)) return false;
+    if (tree.nodes.count(fields[1]) != 0) {
+      error = "'" + fields[1] + "' is declared twice";
+      return false;
+    }
+    std::string parent = ParentOf(fields[1]);
+    if (!AddDirectory(tree, parent, error)) return false;
+    BadMediaNode node;
+    node.isLink = true;
+    node.linkTarget = fields[2];
+    tree.nodes.emplace(fields[1], node);
+    tree.nodes[parent].children.push_back(NameOf(fields[1]));
+    return true;
   }
   if (keyword == "file") {
     if (fields.size() < 3) {
@@ -226,7 +254,7 @@ bool ParseLine(const std::vector<std::string>& fields, BadMediaTree& tree, std::
     tree.nodes[parent].children.push_back(NameOf(file.path));
     return true;
   }
-  error = "unknown entry '" + keyword + "' (expected 'dir' or 'file')";
+  error = "unknown entry '" + keyword + "' (expected 'dir', 'file' or 'link')";
   return false;
 }
 

@@ -1,8 +1,9 @@
 // The tree that the bad-media file system serves, read from a text description:
 //
 //   # comment
-//   dir  <path>
-//   file <path> <size> [bad=<start>-<end>]... [delay=<ms>] [seed=<n>] [cache]
+//   dir  <path> [unenterable | unlistable]
+//   file <path> <size> [bad=<start>-<end>]... [delay=<ms>] [seed=<n>] [cache] [hidden] [system]
+//   link <path> <target>
 //
 // One entry per line; fields are separated by blanks or tabs; blank lines and lines whose
 // first non-blank character is '#' are ignored. A path is relative, '/'-separated, without
@@ -13,6 +14,10 @@
 // to the file size, overlaps one fails as a whole. delay=<ms> makes every read of the file
 // wait that long. seed=<n> replaces the default content seed (the FNV-1a hash of the path).
 // cache lets the kernel cache the file's pages instead of passing each read through.
+// hidden and system give the file those DOS attributes (the user.DOSATTRIB extended
+// attribute that Wine reads). An unenterable directory refuses every open with EACCES, so
+// it can be neither entered nor listed; an unlistable one opens, but reading its entries
+// fails with EIO. A link is a symbolic link to <target>, which is kept as written (e.g. "..").
 #ifndef VEROLUX_TOOLS_BAD_MEDIA_TREE_H
 #define VEROLUX_TOOLS_BAD_MEDIA_TREE_H
 
@@ -33,12 +38,18 @@ struct BadMediaFile {
   uint32_t delayMs = 0;
   uint64_t seed = 0;
   bool cache = false;
+  uint32_t dosAttributes = 0;  // FILE_ATTRIBUTE_HIDDEN (2) and FILE_ATTRIBUTE_SYSTEM (4)
 };
+
+enum class BadMediaDirFault { kNone, kUnenterable, kUnlistable };
 
 struct BadMediaNode {
   bool isDir = false;
-  size_t file = 0;                    // index into BadMediaTree::files when !isDir
+  size_t file = 0;                    // index into BadMediaTree::files when a file
   std::vector<std::string> children;  // names of the entries of a directory, sorted
+  BadMediaDirFault dirFault = BadMediaDirFault::kNone;
+  bool isLink = false;
+  std::string linkTarget;
 };
 
 struct BadMediaTree {

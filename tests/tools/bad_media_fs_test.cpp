@@ -19,6 +19,7 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -37,7 +38,11 @@ const char kTree[] =
     "file slow.bin 8K delay=300\n"
     "file huge/big.bin 4G+4097\n"
     "file huge/cached.bin 4G+4097 cache\n"
-    "file caf\xE9/na\xEFve.bin 100 seed=7\n";
+    "file caf\xE9/na\xEFve.bin 100 seed=7\n"
+    "dir faults/locked unenterable\n"
+    "dir faults/muddled unlistable\n"
+    "file faults/marked.bin 10 hidden system\n"
+    "link faults/up ..\n";
 
 std::string ReadWholeFile(const std::string& path)
 {
@@ -294,8 +299,8 @@ TEST_F(BadMediaFs, SizesModesAndListingFollowTheTree)
     closedir(dir);
     return names;
   };
-  EXPECT_EQ(list(""), (std::set<std::string>{".", "..", "blocks.bin", "caf\xE9", "empty", "huge", "slow.bin",
-                                             "small.bin"}));
+  EXPECT_EQ(list(""), (std::set<std::string>{".", "..", "blocks.bin", "caf\xE9", "empty", "faults", "huge",
+                                             "slow.bin", "small.bin"}));
   EXPECT_EQ(list("huge"), (std::set<std::string>{".", "..", "big.bin", "cached.bin"}));
   EXPECT_EQ(list("empty"), (std::set<std::string>{".", ".."}));
 }
@@ -329,6 +334,7 @@ TEST_F(BadMediaFs, EveryReadIsLoggedWithItsExactOffsetAndLength)
   EXPECT_EQ(pread(fd.get(), block, sizeof block, 8192), 1808);
   EXPECT_EQ(pread(fd.get(), block, sizeof block, 10000), 0);
   EXPECT_EQ(NewLogLines(),
+            "small.bin open\n"
             "small.bin 0 4096 4096\n"
             "small.bin 4096 4096 4096\n"
             "small.bin 8192 4096 1808\n"
@@ -351,6 +357,7 @@ TEST_F(BadMediaFs, ReadTouchingABadRangeFailsWithEio)
   EXPECT_EQ(pread(fd.get(), block.data(), 4096, 12288), 4096);
   EXPECT_TRUE(block == Expected("blocks.bin", 12288, 4096));
   EXPECT_EQ(NewLogLines(),
+            "blocks.bin open\n"
             "blocks.bin 4096 4096 4096\n"
             "blocks.bin 8192 4096 EIO\n"
             "blocks.bin 6000 4096 EIO\n"
@@ -377,13 +384,41 @@ TEST_F(BadMediaFs, ReadsPastFourGibReturnTheRightBytes)
   ASSERT_EQ(ReadAt("huge/big.bin", kHugeSize - 1, 4096, data), 1);
   EXPECT_TRUE(data == Expected("huge/big.bin", kHugeSize - 1, 1));
   EXPECT_EQ(NewLogLines(),
+            "huge/big.bin open\n"
             "huge/big.bin 4294967297 4096 4096\n"
+            "huge/big.bin open\n"
             "huge/big.bin 4294971392 4096 1\n");
 
   // Through the page cache the kernel reads whole pages, maybe more: only the bytes count.
   ASSERT_EQ(ReadAt("huge/cached.bin", offset, 4096, data), 4096) << std::strerror(errno);
   EXPECT_TRUE(data == Expected("huge/cached.bin", offset, 4096));
   EXPECT_NE(NewLogLines().find("huge/cached.bin 4294967296 "), std::string::npos);
+}
+
+TEST_F(BadMediaFs, FoldersThatRefuseLinksAndDosAttributes)
+{
+  errno = 0;
+  EXPECT_EQ(opendir(Path("faults/locked").c_str()), nullptr);
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_EQ(chdir(Path("faults/locked").c_str()), -1);  // as root too
+  DIR* muddled = opendir(Path("faults/muddled").c_str());
+  ASSERT_NE(muddled, nullptr);
+  errno = 0;
+  EXPECT_EQ(readdir(muddled), nullptr);
+  EXPECT_EQ(errno, EIO);
+  closedir(muddled);
+
+  char target[16] = {};
+  EXPECT_EQ(readlink(Path("faults/up").c_str(), target, sizeof target - 1), 2);
+  EXPECT_STREQ(target, "..");
+  struct stat st;
+  ASSERT_EQ(stat(Path("faults/up/small.bin").c_str(), &st), 0);  // the link leads back up
+  EXPECT_EQ(st.st_size, 10000);
+
+  char attributes[16] = {};
+  EXPECT_EQ(getxattr(Path("faults/marked.bin").c_str(), "user.DOSATTRIB", attributes, sizeof attributes - 1), 3);
+  EXPECT_STREQ(attributes, "0x6");
+  EXPECT_EQ(getxattr(Path("small.bin").c_str(), "user.DOSATTRIB", attributes, sizeof attributes), -1);
 }
 
 TEST_F(BadMediaFs, WritingIsRefused)

@@ -125,6 +125,24 @@ TEST(BadMediaTreeParse, FileOptions)
   EXPECT_TRUE(bad.cache);
 }
 
+TEST(BadMediaTreeParse, FolderFaultsLinksAndDosAttributes)
+{
+  BadMediaTree tree = MustParse(
+      "dir locked unenterable\n"
+      "dir muddled unlistable\n"
+      "link a/up ..\n"
+      "file a/marked.bin 1 hidden system\n"
+      "file a/hidden.bin 1 hidden\n");
+  EXPECT_EQ(tree.Find("locked")->dirFault, BadMediaDirFault::kUnenterable);
+  EXPECT_EQ(tree.Find("muddled")->dirFault, BadMediaDirFault::kUnlistable);
+  EXPECT_EQ(tree.Find("a")->dirFault, BadMediaDirFault::kNone);
+  EXPECT_EQ(tree.Find("a")->children, (std::vector<std::string>{"hidden.bin", "marked.bin", "up"}));
+  EXPECT_TRUE(tree.Find("a/up")->isLink);
+  EXPECT_EQ(tree.Find("a/up")->linkTarget, "..");
+  EXPECT_EQ(FileAt(tree, "a/marked.bin").dosAttributes, 6u);
+  EXPECT_EQ(FileAt(tree, "a/hidden.bin").dosAttributes, 2u);
+}
+
 TEST(BadMediaTreeParse, PathBytesAreKeptAsWritten)
 {
   const std::string path = "caf\xE9/\xC3\xA9t\xE9.bin";
@@ -144,6 +162,9 @@ TEST(BadMediaTreeParse, ErrorsNameTheLineAndTheReason)
       {"# c\n\nfile a\n", "line 3: expected 'file <path> <size> [options]'"},
       {"dir\n", "line 1: expected 'dir <path>'"},
       {"dir a b\n", "line 1: expected 'dir <path>'"},
+      {"dir a unenterable x\n", "line 1: expected 'dir <path>'"},
+      {"link a\n", "line 1: expected 'link <path> <target>'"},
+      {"file a 1\nlink a b\n", "line 2: 'a' is declared twice"},
       {"file a 12Q\n", "line 1: '12Q' has an unknown suffix"},
       {"file a 10 bad=5\n", "line 1: 'bad=5' must be bad=<start>-<end>"},
       {"file a 10 bad=5-5\n", "line 1: 'bad=5-5' is empty"},
