@@ -14,6 +14,8 @@ add_library(verolux_win STATIC
   shell/run_state.cpp
   shell/task_panel_frame.cpp
   verify/disc_check_panel.cpp
+  verify/drive_list.cpp
+  verify/scan_directory.cpp
   verify/file_check_panel.cpp
   verify/verify_file.cpp
   compare/compare_files.cpp
@@ -41,6 +43,7 @@ add_library(verolux_test_support STATIC
   tests/support/test_main.cpp
   tests/support/test_windows.cpp
   tests/support/bad_media.cpp
+  tests/support/test_drives.cpp
 )
 target_link_libraries(verolux_test_support PUBLIC verolux_win gtest)
 target_compile_definitions(verolux_test_support PUBLIC ${VEROLUX_WIN_DEFINITIONS})
@@ -71,6 +74,7 @@ add_executable(gui_tests
   tests/shell/task_panels_gui_test.cpp
   tests/verify/file_check_panel_test.cpp
   tests/compare/compare_panel_test.cpp
+  tests/verify/disc_check_panel_test.cpp
   tests/support/program_driver.cpp
   ${VEROLUX_RESOURCES})
 target_link_libraries(gui_tests verolux_test_support)

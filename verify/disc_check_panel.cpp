@@ -4,9 +4,17 @@
 
 #include "resources/resource_ids.h"
 #include "shell/task_panel_frame.h"
+#include "verify/drive_list.h"
+#include "verify/scan_directory.h"
 #include "verify/verify_file.h"
 
 namespace {
+
+// The root of the drive last scanned; kept for the program's life.
+WidePath g_storedDriveRoot = {};
+
+// Disabled while a drive is scanned, in this order.
+const int kOwnControls[] = {IDC_DISC_DRIVE_LIST, IDC_DISC_RESULTS_FILTER, IDC_DISC_START, 0};
 
 const ResultsColumn kColumns[] = {
     {"File Name", 291, LVCFMT_LEFT},
@@ -28,6 +36,7 @@ void OnInitDialog(HWND panel) {
   SendMessageA(filter, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Show \"READ ERROR\""));
   SendMessageA(filter, CB_SETCURSEL, 0, 0);
   HideCancelButton(panel, IDC_DISC_CANCEL);
+  FillDriveList(GetDlgItem(panel, IDC_DISC_DRIVE_LIST));
 }
 
 // Both lists lie on top of each other; the filter shows one.
@@ -37,8 +46,71 @@ void ApplyResultsFilter(HWND panel) {
   ShowWindow(g_readReport.readErrorList, showReadOk ? SW_HIDE : SW_SHOW);
 }
 
+// The root of the drive whose entry is selected.
+void ReadSelectedDrive(HWND panel) {
+  HWND driveList = GetDlgItem(panel, IDC_DISC_DRIVE_LIST);
+  char entry[kWidePathUnits] = {};
+  const LRESULT selected = SendMessageA(driveList, CB_GETCURSEL, 0, 0);
+  // CB_GETLBTEXT writes the whole entry, however long: only one that fits is read.
+  const LRESULT length = SendMessageA(driveList, CB_GETLBTEXTLEN, selected, 0);
+  if (length >= 0 && length < static_cast<LRESULT>(kWidePathUnits)) {
+    SendMessageA(driveList, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(entry));
+  }
+  char root[kWidePathUnits];
+  DriveRootOfEntry(entry, root);
+  WidenPath(root, g_storedDriveRoot);
+}
+
+void ShowOutcome(HWND panel, const char* text, UINT icon) {
+  MessageBoxA(panel, text, "Read Drive Check", MB_OK | icon);
+}
+
+void ScanReadyDrive(HWND panel) {
+  char savedDirectory[kWidePathUnits] = {};
+  const DWORD savedLength = GetCurrentDirectoryA(sizeof savedDirectory, savedDirectory);
+  HWND cancel = GetDlgItem(panel, IDC_DISC_CANCEL);
+  ShowWindow(cancel, SW_SHOW);
+  ScanDirectory(g_storedDriveRoot);
+  ShowWindow(cancel, SW_HIDE);
+  // A directory that did not fit the buffer was not saved; restoring the buffer would
+  // change to a wrong one.
+  if (savedLength > 0 && savedLength < sizeof savedDirectory) SetCurrentDirectoryA(savedDirectory);
+
+  if (g_cancelFlag == 1) {
+    ShowOutcome(panel, "Operation cancelled.", MB_ICONERROR);
+    return;
+  }
+  char summary[256];
+  wsprintfA(summary,
+            "Operation complete.\n\nFiles scanned\t\t: %d\nFiles \"READ OK\"\t\t: %d\n"
+            "Files \"READ ERROR\"\t: %d",
+            g_readErrorTally + g_readOkTally, g_readOkTally, g_readErrorTally);
+  ShowOutcome(panel, summary, MB_ICONINFORMATION);
+}
+
+void OnStart(HWND panel) {
+  ReadSelectedDrive(panel);
+  SendMessageA(g_readReport.readOkList, LVM_DELETEALLITEMS, 0, 0);
+  SendMessageA(g_readReport.readErrorList, LVM_DELETEALLITEMS, 0, 0);
+  // Windows XP only: the lists repaint themselves between runs, never during one.
+  if (g_osMajorVersion == 5) RemoveListRepaint(g_readReport.readOkList, g_readReport.readErrorList);
+  EnterBusyState(panel, kOwnControls);
+  g_readOkTally = 0;
+  g_readErrorTally = 0;
+  if (IsDriveReady(g_storedDriveRoot)) {
+    ScanReadyDrive(panel);
+  } else {
+    ShowOutcome(panel, "Drive is not ready.", MB_ICONERROR);
+  }
+  LeaveBusyState(panel, kOwnControls);
+  if (g_osMajorVersion == 5) InstallListRepaint(g_readReport.readOkList, g_readReport.readErrorList);
+}
+
 void OnCommand(HWND panel, WPARAM wParam) {
   switch (LOWORD(wParam)) {
+    case IDC_DISC_START:
+      OnStart(panel);
+      break;
     case IDC_DISC_RESULTS_FILTER:
       if (HIWORD(wParam) == CBN_SELCHANGE) ApplyResultsFilter(panel);
       break;

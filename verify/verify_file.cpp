@@ -121,3 +121,10 @@ void VerifyFileReadable(const WidePath& path, ReportTarget target) {
   AddResultRow(path, ansiPath, sizeKnown, size, readable, target);
   ClearStatusLine(statusLine);
 }
+
+void ReportUnverifiedPath(const WidePath& shownPath) {
+  char ansiPath[kWidePathUnits] = {};
+  if (!UsesWideCalls()) NarrowPath(shownPath, ansiPath);
+  ++g_readErrorTally;
+  AddResultRow(shownPath, ansiPath, false, 0, false, kDriveScanTarget);
+}

@@ -32,3 +32,7 @@ extern int g_readErrorTally;
 constexpr UINT kHeldBackMessage = 1276;
 
 void VerifyFileReadable(const WidePath& path, ReportTarget target);
+
+// A file or folder of a drive scan that could not be verified at all (its path does not fit
+// a wide path): a "READ ERROR" row with "Unknown size", counted like any unreadable file.
+void ReportUnverifiedPath(const WidePath& shownPath);

@@ -54,6 +54,8 @@ std::wstring BadMediaPath(const char* relativePath) {
   return UnixToWindows(MountPoint() + "/" + relativePath);
 }
 
+std::string BadMediaUnixPath(const char* relativePath) { return MountPoint() + "/" + relativePath; }
+
 BadMediaReadLog::BadMediaReadLog() : start_(FileSizeOf(LogPath())) {}
 
 std::vector<BadMediaRead> BadMediaReadLog::ReadsOf(const char* relativePath) const {
@@ -70,4 +72,15 @@ std::vector<BadMediaRead> BadMediaReadLog::ReadsOf(const char* relativePath) con
     reads.push_back(read);
   }
   return reads;
+}
+
+int BadMediaReadLog::OpensOf(const char* relativePath) const {
+  std::istringstream lines(ReadWholeFile(LogPath(), start_));
+  const std::string opened = std::string(relativePath) + " open";
+  int opens = 0;
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line == opened) ++opens;
+  }
+  return opens;
 }

@@ -21,12 +21,17 @@ bool BadMediaMounted();
 // The Windows path of a file of the tree, e.g. "Z:\\...\\mnt\\verify\\one_block.bin".
 std::wstring BadMediaPath(const char* relativePath);
 
+// The Unix path of a folder or file of the tree, e.g. for a test drive's root.
+std::string BadMediaUnixPath(const char* relativePath);
+
 // Reads of the file system logged from the moment this object is made.
 class BadMediaReadLog {
  public:
   BadMediaReadLog();
   // Reads of one file of the tree (its path as the tree file spells it), in order.
   std::vector<BadMediaRead> ReadsOf(const char* relativePath) const;
+  // How often the file was opened.
+  int OpensOf(const char* relativePath) const;
 
  private:
   std::uint64_t start_ = 0;

@@ -174,6 +174,21 @@ std::wstring WindowTextOf(HWND window) {
   return std::wstring(buffer, length > 0 ? length : 0);
 }
 
+std::vector<std::wstring> ComboEntries(HWND combo) {
+  std::vector<std::wstring> entries;
+  const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[300];
+    for (auto& unit : text) unit = L'?';
+    text[299] = 0;
+    if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) < 299) {
+      SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    }
+    entries.push_back(text);
+  }
+  return entries;
+}
+
 void FlushMessages(DWORD milliseconds) {
   const DWORD start = GetTickCount();
   do {
@@ -189,8 +204,11 @@ void FlushMessages(DWORD milliseconds) {
 TempFolder::TempFolder() {
   wchar_t base[MAX_PATH];
   GetTempPathW(MAX_PATH, base);
+  // Folders made within one tick of each other still get names of their own.
+  static LONG made = 0;
   wchar_t name[MAX_PATH];
-  wsprintfW(name, L"%sverolux-%lu-%lu", base, GetCurrentProcessId(), GetTickCount());
+  wsprintfW(name, L"%sverolux-%lu-%lu-%ld", base, GetCurrentProcessId(), GetTickCount(),
+            InterlockedIncrement(&made));
   CreateDirectoryW(name, nullptr);
   path_ = name;
 }

@@ -76,6 +76,9 @@ std::string ReadCellAnsi(HWND list, int row, int column);
 
 std::wstring WindowTextOf(HWND window);
 
+// The entries of a combo box, in order.
+std::vector<std::wstring> ComboEntries(HWND combo);
+
 // Dispatches whatever is pending, without fixed sleeps.
 void FlushMessages(DWORD milliseconds = 20);
 
