@@ -175,6 +175,9 @@ TEST(ReadDiscCheck, ScanListsEveryFileByVerdictDepthFirst) {
   TestDrive drive('S', DRIVE_FIXED, BadMediaUnixPath("scan/disc"));
   BadMediaReadLog log;
   const std::wstring directoryBefore = CurrentDirectory();
+  // Hidden and system files as the system sees them; they are read like any other.
+  EXPECT_TRUE(GetFileAttributesW(L"S:\\c\\e\\.hidden.bin") & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_TRUE(GetFileAttributesW(L"S:\\c\\e\\sys.bin") & FILE_ATTRIBUTE_SYSTEM);
   RunProgram([&](ProgramDriver& program) {
     DiscCheckPanel panel(program);
     panel.Scan('S');
