@@ -10,35 +10,6 @@
 #include "bench/wine_rounds.h"
 #include "verify/verify_file.h"
 
-namespace {
-
-// The same platform calls per block as the engine, and nothing else.
-void BareLoop(const wchar_t* path) {
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD high = 0;
-  const DWORD low = GetFileSize(file, &high);
-  const long long size = (static_cast<long long>(high) << 32) | low;
-  static char block[4096];
-  volatile DWORD tick = GetTickCount();
-  for (long long offset = 0; offset < size; offset += 4096) {
-    LONG offsetHigh = static_cast<LONG>(offset >> 32);
-    SetFilePointer(file, static_cast<LONG>(offset), &offsetHigh, FILE_BEGIN);
-    DWORD got = 0;
-    if (!ReadFile(file, block, 4096, &got, nullptr)) break;
-    tick = GetTickCount();
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-  }
-  (void)tick;
-  CloseHandle(file);
-}
-
-}  // namespace
-
 int main() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
@@ -67,7 +38,7 @@ int main() {
   WidePath path = {};
   lstrcpynW(path, argv[1], kWidePathUnits);
   RunAlternatingRounds(
-      rounds, FileMiB(path), "VerifyFileReadable", [&] { BareLoop(path); },
+      rounds, FileMiB(path), "VerifyFileReadable", [&] { BareVerifyFile(path); },
       [&] {
         VerifyFileReadable(path, kSingleFileTarget);
         SendMessageA(g_readReport.fileResultsList, LVM_DELETEALLITEMS, 0, 0);
