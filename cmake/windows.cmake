@@ -12,7 +12,9 @@ add_library(verolux_win STATIC
   shell/main_window.cpp
   shell/block_reading.cpp
   shell/run_state.cpp
+  shell/task_button_painting.cpp
   shell/task_panel_frame.cpp
+  shell/theme_api.cpp
   verify/disc_check_panel.cpp
   verify/drive_list.cpp
   verify/scan_directory.cpp

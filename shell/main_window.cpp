@@ -6,6 +6,7 @@
 #include "resources/resource_ids.h"
 #include "salvage/salvage_panel.h"
 #include "shell/display_scale.h"
+#include "shell/task_button_painting.h"
 #include "verify/disc_check_panel.h"
 #include "verify/file_check_panel.h"
 
@@ -76,6 +77,15 @@ void OnInitDialog(HWND window) {
   ShowTaskPanel(0);
 }
 
+// Whatever button sent it: DrawTaskButton leaves the group boxes to the platform.
+INT_PTR OnNotify(HWND window, LPARAM lParam) {
+  const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+  if (header->code != static_cast<UINT>(NM_CUSTOMDRAW)) return FALSE;
+  const LRESULT result = DrawTaskButton(reinterpret_cast<const NMCUSTOMDRAW*>(lParam));
+  SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
+  return TRUE;
+}
+
 bool CloseGreyed(HWND window) {
   const UINT state = GetMenuState(GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND);
   return state != static_cast<UINT>(-1) && (state & MF_GRAYED);
@@ -92,7 +102,7 @@ void OnClose(HWND window) {
 
 }  // namespace
 
-INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(window);
@@ -103,6 +113,8 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (LOWORD(wParam) == kTaskButtonIds[task]) ShowTaskPanel(task);
       }
       return FALSE;
+    case WM_NOTIFY:
+      return OnNotify(window, lParam);
     case WM_SYSCOMMAND:
       if (wParam != SC_CLOSE) return FALSE;
       // Alt+F4 still sends Close while a run has it greyed; closing then would hide the
