@@ -74,12 +74,23 @@ target_link_libraries(compare_tests verolux_test_support)
 add_executable(gui_tests
   tests/shell/main_window_test.cpp
   tests/shell/task_panels_gui_test.cpp
+  tests/shell/task_button_painting_test.cpp
   tests/verify/file_check_panel_test.cpp
   tests/compare/compare_panel_test.cpp
   tests/verify/disc_check_panel_test.cpp
   tests/support/program_driver.cpp
   ${VEROLUX_RESOURCES})
 target_link_libraries(gui_tests verolux_test_support)
+
+# A stand-in for the visual styles library that records what the program asks of it; the
+# GUI tests give it to the program's binding.
+add_library(recording_theme SHARED tests/support/recording_theme.cpp)
+set_target_properties(recording_theme PROPERTIES PREFIX "")
+target_compile_definitions(recording_theme PRIVATE ${VEROLUX_WIN_DEFINITIONS})
+target_include_directories(recording_theme PRIVATE ${CMAKE_SOURCE_DIR})
+# Undecorated names in the 32-bit build too, as the library exports them.
+target_link_options(recording_theme PRIVATE -static -static-libgcc -Wl,--kill-at)
+add_dependencies(gui_tests recording_theme)
 
 # One bad-media file system per test run: mounted before the first test that needs it
 # and unmounted after the last, also when tests fail.
@@ -96,8 +107,8 @@ set_tests_properties(badmedia.unmount PROPERTIES FIXTURES_CLEANUP badmedia)
 
 # Wine tests: one process per test case. Suites named after a system variant run in a prefix
 # set up for it: AnsiVariant* with Windows reporting NT 4 (major version 4), XpVariant* with
-# Windows XP (major version 5), AtNNDpi* with that display DPI; every other suite under the
-# prefix's defaults.
+# Windows XP (major version 5), AtNNDpi* with that display DPI, NoVisualStyles* with the
+# visual styles switched off; every other suite under the prefix's defaults.
 set(VEROLUX_WINE_VARIANTS
   "AnsiVariant*|VEROLUX_WINE_VERSION=nt40"
   "XpVariant*|VEROLUX_WINE_VERSION=winxp"
@@ -105,7 +116,8 @@ set(VEROLUX_WINE_VARIANTS
   "At97Dpi*|VEROLUX_WINE_DPI=97"
   "At120Dpi*|VEROLUX_WINE_DPI=120"
   "At144Dpi*|VEROLUX_WINE_DPI=144"
-  "At192Dpi*|VEROLUX_WINE_DPI=192")
+  "At192Dpi*|VEROLUX_WINE_DPI=192"
+  "NoVisualStyles*|VEROLUX_WINE_THEME=classic")
 
 # Tests that show windows, move the mouse or read screen pixels share the one desktop of the
 # prefix: they take turns (LOCK desktop).

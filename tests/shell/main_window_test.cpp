@@ -212,15 +212,8 @@ HCURSOR CurrentCursor() {
 // Moves the mouse onto `window` and waits until the cursor is `expected` (the program answers
 // the move on its own thread). Returns whether it became that cursor.
 bool CursorBecomes(HWND window, HCURSOR expected) {
-  RECT rect;
-  GetWindowRect(window, &rect);
   for (int nudge = 0; nudge < 10; ++nudge) {
-    INPUT move = {};
-    move.type = INPUT_MOUSE;
-    move.mi.dx = ((rect.left + rect.right) / 2 + nudge % 2) * 65535 / GetSystemMetrics(SM_CXSCREEN);
-    move.mi.dy = ((rect.top + rect.bottom) / 2) * 65535 / GetSystemMetrics(SM_CYSCREEN);
-    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &move, sizeof move);
+    ProgramDriver::MoveMouseOnto(window, nudge % 2);
     if (ProgramDriver::WaitUntil([&] { return CurrentCursor() == expected; }, 300)) return true;
   }
   return false;

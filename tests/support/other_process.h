@@ -7,6 +7,10 @@
 
 constexpr wchar_t kHoldOpenForWritingFlag[] = L"--hold-open-for-writing";
 
+// The test program run as another program that writes into a file the visual styles module
+// its binding forwards to, then every UxTheme.dll loaded into it, one file name a line.
+constexpr wchar_t kReportThemeModulesFlag[] = L"--report-theme-modules";
+
 class FileHeldOpenForWriting {
  public:
   explicit FileHeldOpenForWriting(const std::wstring& path);

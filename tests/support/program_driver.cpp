@@ -84,6 +84,17 @@ HWND ProgramDriver::ShowTask(int taskButtonId, int panelControlId) const {
 
 void ProgramDriver::Click(HWND button) const { PostMessageW(button, BM_CLICK, 0, 0); }
 
+void ProgramDriver::MoveMouseOnto(HWND window, int nudge) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  INPUT move = {};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = ((rect.left + rect.right) / 2 + nudge) * 65535 / GetSystemMetrics(SM_CXSCREEN);
+  move.mi.dy = ((rect.top + rect.bottom) / 2) * 65535 / GetSystemMetrics(SM_CYSCREEN);
+  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &move, sizeof move);
+}
+
 void ProgramDriver::PressKey(HWND window, WPARAM key) const {
   PostMessageW(window, WM_KEYDOWN, key, 1);
   PostMessageW(window, WM_KEYUP, key, 0xC0000001);
@@ -229,6 +240,42 @@ LRESULT CALLBACK MessageBoxAnswerer::OnCbt(int code, WPARAM wParam, LPARAM lPara
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+Picture CaptureScreen(const RECT& rect) {
+  Picture picture;
+  picture.width = rect.right - rect.left;
+  picture.height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, picture.width, picture.height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, picture.width, picture.height, screen, rect.left, rect.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFOHEADER header = {};
+  header.biSize = sizeof header;
+  header.biWidth = picture.width;
+  header.biHeight = -picture.height;  // top row first
+  header.biPlanes = 1;
+  header.biBitCount = 32;
+  header.biCompression = BI_RGB;
+  std::vector<RGBQUAD> pixels(picture.width * picture.height);
+  GetDIBits(memory, bitmap, 0, picture.height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+            DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  for (const RGBQUAD& pixel : pixels) {
+    picture.pixels.push_back(RGB(pixel.rgbRed, pixel.rgbGreen, pixel.rgbBlue));
+  }
+  return picture;
+}
+
+Picture CaptureClientArea(HWND window) {
+  RECT rect;
+  GetClientRect(window, &rect);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+  return CaptureScreen(rect);
 }
 
 INT_PTR RunProgram(const std::function<void(ProgramDriver&)>& user) {

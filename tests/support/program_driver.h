@@ -35,6 +35,19 @@ class MessageBoxAnswerer {
   HHOOK hook_ = nullptr;
 };
 
+// Pixels of the screen, row by row from the top, as COLORREF values.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<COLORREF> pixels;
+  COLORREF At(int x, int y) const { return pixels[y * width + x]; }
+};
+
+// What the screen shows in `rect` (screen coordinates).
+Picture CaptureScreen(const RECT& rect);
+// What the screen shows of a window's client area.
+Picture CaptureClientArea(HWND window);
+
 class ProgramDriver {
  public:
   explicit ProgramDriver(DWORD uiThread) : uiThread_(uiThread) {}
@@ -51,6 +64,8 @@ class ProgramDriver {
   // A click as the button's own message: it acts only on an enabled button.
   void Click(HWND button) const;
   void PressKey(HWND window, WPARAM key) const;
+  // Real mouse input: moves the pointer to the middle of `window` (`nudge` pixels right).
+  static void MoveMouseOnto(HWND window, int nudge = 0);
 
   // Waits for the next message box, records it and presses its OK button.
   SeenMessageBox AnswerMessageBox(DWORD timeoutMs = 60000);

@@ -2,14 +2,17 @@
 // "other program" that some tests need: one that holds a file open for writing.
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "shell/run_state.h"
+#include "shell/theme_api.h"
 #include "tests/support/other_process.h"
 
 namespace {
@@ -22,6 +25,26 @@ int HoldOpenForWriting(const wchar_t* path, const wchar_t* readyEvent) {
   if (!ready) return 4;
   SetEvent(ready);
   Sleep(120000);  // the test ends this process when it is done
+  CloseHandle(file);
+  return 0;
+}
+
+int ReportThemeModules(const wchar_t* path) {
+  std::wstring report;
+  wchar_t name[MAX_PATH] = {};
+  GetModuleFileNameW(g_themeApi.module(), name, MAX_PATH);
+  report += std::wstring(g_themeApi.module() ? name : L"(none)") + L"\n";
+  HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
+  MODULEENTRY32W module = {};
+  module.dwSize = sizeof module;
+  for (BOOL more = Module32FirstW(modules, &module); more; more = Module32NextW(modules, &module)) {
+    if (lstrcmpiW(module.szModule, L"uxtheme.dll") == 0) report += std::wstring(module.szExePath) + L"\n";
+  }
+  CloseHandle(modules);
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 3;
+  DWORD written = 0;
+  WriteFile(file, report.data(), static_cast<DWORD>(report.size() * sizeof(wchar_t)), &written, nullptr);
   CloseHandle(file);
   return 0;
 }
@@ -47,6 +70,9 @@ int main(int argc, char** argv) {
   wchar_t** wideArgs = CommandLineToArgvW(GetCommandLineW(), &wideCount);
   if (wideCount == 4 && lstrcmpW(wideArgs[1], kHoldOpenForWritingFlag) == 0) {
     return HoldOpenForWriting(wideArgs[2], wideArgs[3]);
+  }
+  if (wideCount == 3 && lstrcmpW(wideArgs[1], kReportThemeModulesFlag) == 0) {
+    return ReportThemeModules(wideArgs[2]);
   }
 
   testing::InitGoogleTest(&argc, argv);

@@ -227,6 +227,19 @@ TempFolder::~TempFolder() {
   RemoveDirectoryW(path_.c_str());
 }
 
+std::wstring TempFolder::CreateSparseFile(const wchar_t* name, LONGLONG size) {
+  const std::wstring path = path_ + L"\\" + name;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE) << "cannot create " << Narrow(path);
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+  SetEndOfFile(file);
+  CloseHandle(file);
+  return path;
+}
+
 std::wstring TempFolder::CreateFileOfSize(const wchar_t* name, DWORD size) {
   const std::wstring path = path_ + L"\\" + name;
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -90,6 +90,8 @@ class TempFolder {
   const std::wstring& path() const { return path_; }
   // Creates a file of `size` bytes (repeating pattern) and returns its full path.
   std::wstring CreateFileOfSize(const wchar_t* name, DWORD size);
+  // Creates a file of `size` zero bytes that takes no disk space (a run on it lasts long).
+  std::wstring CreateSparseFile(const wchar_t* name, LONGLONG size);
 
  private:
   std::wstring path_;
