@@ -3,7 +3,9 @@
 //   screenshot_tour.exe OUTPUT_FOLDER
 //
 // writes main-read-disc-check.bmp, main-read-file-check.bmp, main-file-compare.bmp and
-// main-copy-unreadable-file.bmp. scripts/screenshots turns them into the PNGs of docs/.
+// main-copy-unreadable-file.bmp, then main-task-button-hot.bmp (the mouse over a task
+// button) and main-during-a-run.bmp (a file being read). scripts/screenshots turns them
+// into the PNGs of docs/.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -16,6 +18,7 @@
 #include "shell/main_window.h"
 #include "shell/run_state.h"
 #include "tests/support/program_driver.h"
+#include "tests/support/test_windows.h"
 
 namespace {
 
@@ -23,29 +26,25 @@ namespace {
 bool SaveWindowPicture(HWND window, const std::wstring& path) {
   RECT rect;
   GetWindowRect(window, &rect);
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  SelectObject(memory, old);
-
+  const Picture picture = CaptureScreen(rect);
   BITMAPINFOHEADER header = {};
   header.biSize = sizeof header;
-  header.biWidth = width;
-  header.biHeight = height;
+  header.biWidth = picture.width;
+  header.biHeight = picture.height;  // bottom row first
   header.biPlanes = 1;
   header.biBitCount = 24;
   header.biCompression = BI_RGB;
-  const DWORD stride = ((width * 3 + 3) / 4) * 4;
-  std::string pixels(stride * height, '\0');
-  GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
-            DIB_RGB_COLORS);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
+  const int stride = ((picture.width * 3 + 3) / 4) * 4;
+  std::string pixels(stride * picture.height, '\0');
+  for (int y = 0; y < picture.height; ++y) {
+    char* row = &pixels[(picture.height - 1 - y) * stride];
+    for (int x = 0; x < picture.width; ++x) {
+      const COLORREF colour = picture.At(x, y);
+      row[3 * x] = static_cast<char>(GetBValue(colour));
+      row[3 * x + 1] = static_cast<char>(GetGValue(colour));
+      row[3 * x + 2] = static_cast<char>(GetRValue(colour));
+    }
+  }
 
   BITMAPFILEHEADER file = {};
   file.bfType = 0x4D42;
@@ -60,6 +59,12 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
             WriteFile(out, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
   CloseHandle(out);
   return ok;
+}
+
+void LetThePaintingFinish(HWND window) {
+  SendMessageW(window, WM_NULL, 0, 0);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(500);
 }
 
 }  // namespace
@@ -84,17 +89,39 @@ int main() {
       {IDC_TASK_FILE_COMPARE, L"main-file-compare.bmp"},
       {IDC_TASK_COPY_UNREADABLE, L"main-copy-unreadable-file.bmp"},
   };
+  TempFolder files;
+  const std::wstring bigFile = files.CreateSparseFile(L"big-file.bin", 4LL << 30);
   int saved = 0;
   RunProgram([&](ProgramDriver& program) {
+    HWND mainWindow = program.mainWindow();
+    const auto save = [&](const wchar_t* name) {
+      if (SaveWindowPicture(mainWindow, folder + L"\\" + name)) ++saved;
+    };
+    // The mouse rests in the task window, away from the task buttons.
+    ProgramDriver::MoveMouseOnto(GetDlgItem(mainWindow, IDC_TASK_WINDOW_GROUP));
     for (const auto& stop : kTour) {
-      program.Click(GetDlgItem(program.mainWindow(), stop.button));
-      SendMessageW(program.mainWindow(), WM_NULL, 0, 0);
-      RedrawWindow(program.mainWindow(), nullptr, nullptr,
-                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-      Sleep(500);  // let the window finish painting
-      if (SaveWindowPicture(program.mainWindow(), folder + L"\\" + stop.name)) ++saved;
+      program.Click(GetDlgItem(mainWindow, stop.button));
+      LetThePaintingFinish(mainWindow);
+      save(stop.name);
     }
+
+    ProgramDriver::MoveMouseOnto(GetDlgItem(mainWindow, IDC_TASK_READ_FILE));
+    LetThePaintingFinish(mainWindow);
+    save(L"main-task-button-hot.bmp");
+
+    HWND panel = program.ShowTask(IDC_TASK_READ_FILE, IDC_FILE_START);
+    ProgramDriver::MoveMouseOnto(GetDlgItem(panel, IDC_FILE_RESULTS));
+    program.Browse(GetDlgItem(panel, IDC_FILE_BROWSE), L"Select file", bigFile);
+    program.Click(GetDlgItem(panel, IDC_FILE_START));
+    ProgramDriver::WaitUntil([&] {
+      return ProgramDriver::Text(GetDlgItem(panel, IDC_FILE_STATUS)).find(L" - READING ") !=
+             std::wstring::npos;
+    });
+    Sleep(500);
+    save(L"main-during-a-run.bmp");
+    program.Click(GetDlgItem(panel, IDC_FILE_CANCEL));
+    program.AnswerMessageBox();
   });
   std::printf("saved %d pictures\n", saved);
-  return saved == 4 ? 0 : 1;
+  return saved == 6 ? 0 : 1;
 }
