@@ -15,7 +15,6 @@
 #include "resources/resource_ids.h"
 #include "shell/main_window.h"
 #include "shell/theme_api.h"
-#include "tests/support/bad_media.h"
 #include "tests/support/other_process.h"
 #include "tests/support/program_driver.h"
 #include "tests/support/recording_theme.h"
@@ -44,7 +43,8 @@ class ThemeModuleGiven {
 class RecordingTheme {
  public:
   explicit RecordingTheme(const RecordingThemeAnswers& answers)
-      : module_(LoadLibraryW(BesideThisProgram(L"recording_theme.dll").c_str())), given_(module_) {
+      : module_(LoadLibraryW(BesideThisProgram(L"recording_theme.dll").c_str())),
+        own_(g_themeApi.ForwardTo(module_)) {
     configure_ = reinterpret_cast<ConfigureRecordingThemeFunction>(
         reinterpret_cast<void*>(GetProcAddress(module_, "ConfigureRecordingTheme")));
     calls_ = reinterpret_cast<RecordedThemeCallsFunction>(
@@ -52,7 +52,10 @@ class RecordingTheme {
     EXPECT_TRUE(configure_ && calls_) << "recording_theme.dll not found beside the tests";
     Answer(answers);
   }
-  ~RecordingTheme() { FreeLibrary(module_); }
+  ~RecordingTheme() {
+    g_themeApi.ForwardTo(own_);
+    FreeLibrary(module_);
+  }
   // Sets the answers and forgets the calls so far.
   void Answer(const RecordingThemeAnswers& answers) {
     answers_ = answers;
@@ -69,7 +72,7 @@ class RecordingTheme {
 
  private:
   HMODULE module_;
-  ThemeModuleGiven given_;
+  HMODULE own_;  // the binding's module before
   RecordingThemeAnswers answers_ = {};
   ConfigureRecordingThemeFunction configure_ = nullptr;
   RecordedThemeCallsFunction calls_ = nullptr;

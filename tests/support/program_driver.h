@@ -35,7 +35,7 @@ class MessageBoxAnswerer {
   HHOOK hook_ = nullptr;
 };
 
-// Pixels of the screen, row by row from the top, as COLORREF values.
+// Pixels, row by row from the top, as COLORREF values.
 struct Picture {
   int width = 0;
   int height = 0;
