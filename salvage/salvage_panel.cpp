@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "resources/resource_ids.h"
+#include "salvage/salvage_copy.h"
 #include "shell/run_state.h"
 #include "shell/task_panel_frame.h"
 
@@ -14,6 +15,9 @@ namespace {
 // The names last chosen or last copied; kept for the program's life.
 WidePath g_storedSourceName = {};
 WidePath g_storedDestinationName = {};
+
+// Disabled while a file is copied, in this order.
+const int kOwnControls[] = {IDC_COPY_SOURCE_BROWSE, IDC_COPY_DEST_BROWSE, IDC_COPY_START, 0};
 
 const BrowseDialog kSourceBrowse = {IDC_COPY_SOURCE_PATH, L"Select source file", false, 5};
 const BrowseDialog kDestinationBrowse = {IDC_COPY_DEST_PATH, L"Set destination name", true, 5};
@@ -42,8 +46,20 @@ const ResultsColumn kColumns[] = {
 };
 
 void OnInitDialog(HWND panel) {
-  SetUpResultsList(GetDlgItem(panel, IDC_COPY_RESULTS), 0, kColumns, 2);
+  g_salvageWindows.resultsList = GetDlgItem(panel, IDC_COPY_RESULTS);
+  g_salvageWindows.statusLine = GetDlgItem(panel, IDC_COPY_STATUS);
+  g_salvageWindows.cancelButton = GetDlgItem(panel, IDC_COPY_CANCEL);
+  SetUpResultsList(g_salvageWindows.resultsList, 0, kColumns, 2);
   HideCancelButton(panel, IDC_COPY_CANCEL);
+}
+
+// The engine checks the names, shows Cancel and every message itself.
+void OnCopyFile(HWND panel) {
+  ReadPathField(panel, IDC_COPY_SOURCE_PATH, g_storedSourceName);
+  ReadPathField(panel, IDC_COPY_DEST_PATH, g_storedDestinationName);
+  EnterBusyState(panel, kOwnControls);
+  SalvageCopyFile(panel, g_storedSourceName, g_storedDestinationName);
+  LeaveBusyState(panel, kOwnControls);
 }
 
 void OnCommand(HWND panel, int id) {
@@ -53,6 +69,9 @@ void OnCommand(HWND panel, int id) {
       break;
     case IDC_COPY_DEST_BROWSE:
       OnDestinationBrowse(panel);
+      break;
+    case IDC_COPY_START:
+      OnCopyFile(panel);
       break;
   }
 }
