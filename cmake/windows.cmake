@@ -51,6 +51,7 @@ add_library(verolux_test_support STATIC
 target_link_libraries(verolux_test_support PUBLIC verolux_win gtest)
 target_compile_definitions(verolux_test_support PUBLIC ${VEROLUX_WIN_DEFINITIONS})
 
+set(VEROLUX_SALVAGE_DISKS_DIR ${CMAKE_BINARY_DIR}/salvage-disks)
 set(VEROLUX_BADMEDIA_DIR ${CMAKE_BINARY_DIR}/badmedia)
 set(VEROLUX_BADMEDIA_FS_EXE ${CMAKE_SOURCE_DIR}/build/native/badmedia_fs CACHE FILEPATH
   "The native bad-media file system program that the Wine tests mount")
@@ -71,11 +72,19 @@ add_executable(compare_tests tests/compare/compare_files_test.cpp tests/support/
   ${VEROLUX_RESOURCES})
 target_link_libraries(compare_tests verolux_test_support)
 
+# The salvage copy engine; its closing message boxes are answered on the test's own thread.
+add_executable(salvage_tests tests/salvage/salvage_copy_test.cpp tests/support/program_driver.cpp
+  ${VEROLUX_RESOURCES})
+target_link_libraries(salvage_tests verolux_test_support)
+target_compile_definitions(salvage_tests PRIVATE
+  VEROLUX_SALVAGE_DISKS_DIR="${VEROLUX_SALVAGE_DISKS_DIR}")
+
 # The real main window and panels, driven as a user would (needs the program's resources).
 add_executable(gui_tests
   tests/shell/main_window_test.cpp
   tests/shell/task_panels_gui_test.cpp
   tests/shell/task_button_painting_test.cpp
+  tests/salvage/salvage_panel_test.cpp
   tests/verify/file_check_panel_test.cpp
   tests/compare/compare_panel_test.cpp
   tests/verify/disc_check_panel_test.cpp
@@ -105,6 +114,18 @@ set_tests_properties(badmedia.mount PROPERTIES FIXTURES_SETUP badmedia)
 add_test(NAME badmedia.unmount
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/badmedia unmount ${VEROLUX_BADMEDIA_DIR})
 set_tests_properties(badmedia.unmount PROPERTIES FIXTURES_CLEANUP badmedia)
+
+# Destinations that fill up, have an exactly known free space (drive S:) or are read-only,
+# for the salvage copy; part of the same test media.
+add_test(NAME salvage_disks.mount
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/salvage-disks mount ${VEROLUX_SALVAGE_DISKS_DIR}
+          ${VEROLUX_WINE_PREFIX})
+set_tests_properties(salvage_disks.mount PROPERTIES FIXTURES_SETUP badmedia)
+add_test(NAME salvage_disks.unmount
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/salvage-disks unmount ${VEROLUX_SALVAGE_DISKS_DIR}
+          ${VEROLUX_WINE_PREFIX})
+set_tests_properties(salvage_disks.unmount PROPERTIES FIXTURES_CLEANUP badmedia)
+
 
 # Wine tests: one process per test case. Suites named after a system variant run in a prefix
 # set up for it: AnsiVariant* with Windows reporting NT 4 (major version 4), XpVariant* with
@@ -152,6 +173,7 @@ function(verolux_add_wine_tests target)
 endfunction()
 
 verolux_add_wine_tests(shell_tests LOCK desktop)
+verolux_add_wine_tests(salvage_tests)
 verolux_add_wine_tests(verify_tests)
 verolux_add_wine_tests(compare_tests LOCK desktop)
 verolux_add_wine_tests(gui_tests LOCK desktop)

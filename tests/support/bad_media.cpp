@@ -6,9 +6,6 @@
 
 #include "tests/support/test_windows.h"
 
-namespace {
-
-// A Unix path as Wine shows it on the Z: drive.
 std::wstring UnixToWindows(const std::string& unixPath) {
   std::wstring path = L"Z:" + Widen(unixPath);
   for (auto& unit : path) {
@@ -16,6 +13,8 @@ std::wstring UnixToWindows(const std::string& unixPath) {
   }
   return path;
 }
+
+namespace {
 
 std::string ReadWholeFile(const std::wstring& path, std::uint64_t from) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

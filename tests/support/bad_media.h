@@ -14,6 +14,9 @@ struct BadMediaRead {
   bool failed;  // the read was refused with EIO
 };
 
+// A Unix path as Wine shows it on the Z: drive.
+std::wstring UnixToWindows(const std::string& unixPath);
+
 // Whether the file system is mounted for this test run (false: the caller should skip;
 // the mount step has already said why).
 bool BadMediaMounted();

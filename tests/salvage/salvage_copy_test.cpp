@@ -1,0 +1,341 @@
+#include "salvage/salvage_copy.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "shell/block_reading.h"
+#include "tests/support/bad_media.h"
+#include "tests/support/other_process.h"
+#include "tests/support/program_driver.h"
+#include "tests/support/test_windows.h"
+#include "tools/bad_media_pattern.h"
+
+namespace {
+
+struct ByteRange {
+  std::int64_t start, end;
+};
+
+std::int64_t FileLength(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Reads a whole (small) file; empty when it cannot be opened.
+std::string FileBytes(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::string bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) {
+    bytes.append(buffer, got);
+  }
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return bytes;
+}
+
+// The copy of a bad-media file holds the file's own bytes except in its unreadable ranges,
+// which were never written and read back as zeros. Returns the first wrong offset, or -1.
+std::int64_t FirstWrongByte(const std::wstring& copy, const char* treePath,
+                            const std::vector<ByteRange>& unreadable) {
+  HANDLE file = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  const std::uint64_t seed = BadMediaDefaultSeed(treePath);
+  std::vector<char> got(1 << 20), expected(1 << 20);
+  std::int64_t offset = 0, wrong = -1;
+  DWORD count = 0;
+  while (wrong < 0 && ReadFile(file, got.data(), static_cast<DWORD>(got.size()), &count, nullptr) &&
+         count > 0) {
+    BadMediaFill(seed, offset, expected.data(), count);
+    for (const auto& range : unreadable) {
+      const std::int64_t from = std::max(range.start, offset), to = std::min(range.end, offset + count);
+      if (from < to) std::memset(expected.data() + (from - offset), 0, to - from);
+    }
+    if (std::memcmp(got.data(), expected.data(), count) != 0) {
+      for (DWORD i = 0; i < count && wrong < 0; ++i) {
+        if (got[i] != expected[i]) wrong = offset + i;
+      }
+    }
+    offset += count;
+  }
+  CloseHandle(file);
+  return wrong;
+}
+
+// A panel with the results list, status line and Cancel button that the engine uses;
+// every message box it shows is answered and kept.
+class SalvageCopy : public testing::Test {
+ protected:
+  void SetUp() override {
+    g_salvageWindows.resultsList = panel_.AddResultsList();
+    g_salvageWindows.statusLine = panel_.AddStatusLine();
+    g_salvageWindows.cancelButton = GetDlgItem(panel_.window(), TestPanel::kCancelId);
+    g_cancelFlag = 0;
+  }
+  void TearDown() override { g_salvageWindows = {}; }
+
+  // Runs one copy; returns its closing message, after checking that there was exactly one.
+  SeenMessageBox Copy(const std::wstring& source, const std::wstring& destination) {
+    WidePath sourcePath, destinationPath;
+    ToWidePath(source, sourcePath);
+    ToWidePath(destination, destinationPath);
+    const size_t before = answers_.seen().size();
+    SalvageCopyFile(panel_.window(), sourcePath, destinationPath);
+    EXPECT_EQ(answers_.seen().size(), before + 1);
+    EXPECT_FALSE(IsWindowVisible(g_salvageWindows.cancelButton));
+    EXPECT_EQ(WindowTextOf(g_salvageWindows.statusLine), L"");
+    return answers_.seen().size() > before ? answers_.seen().back() : SeenMessageBox();
+  }
+  std::vector<ListRow> rows() const { return ReadListRows(g_salvageWindows.resultsList); }
+  void PressCancelLater() {
+    PostMessageW(panel_.window(), WM_COMMAND, MAKEWPARAM(TestPanel::kCancelId, BN_CLICKED), 0);
+  }
+
+  TestPanel panel_;
+  MessageBoxAnswerer answers_;
+  TempFolder folder_;
+};
+
+void ExpectMessage(const SeenMessageBox& box, const wchar_t* text, UINT icon) {
+  EXPECT_EQ(box.caption, L"Copy Unreadable File");
+  EXPECT_EQ(box.text, text);
+  EXPECT_EQ(box.icon, icon) << Narrow(box.text);
+}
+
+using SalvageBlocks = SalvageCopy;
+
+TEST_F(SalvageBlocks, ReadableBlocksCopiedInPlaceUnreadableOnesSkipped) {
+  REQUIRE_BAD_MEDIA();
+  const struct {
+    const char* file;
+    std::int64_t size;
+    const wchar_t* correctCell;
+    const wchar_t* errorCell;
+    std::int64_t copyLength;  // unreadable blocks at the end leave the copy shorter
+    std::vector<ByteRange> unreadable;
+  } kCases[] = {
+      {"salvage/empty.bin", 0, L"0 bytes (100%)", L"0 bytes (0%)", 0, {}},
+      {"salvage/one_block.bin", 4096, L"4096 bytes (100%)", L"0 bytes (0%)", 4096, {}},
+      {"salvage/block_and_byte.bin", 4097, L"4097 bytes (100%)", L"0 bytes (0%)", 4097, {}},
+      {"salvage/bad_middle.bin", 1228800, L"1224704 bytes (99%)", L"4096 bytes (1%)", 1228800,
+       {{614400, 618496}}},
+      {"salvage/bad_last_partial.bin", 40000, L"36864 bytes (92%)", L"3136 bytes (8%)", 36864, {}},
+      {"salvage/all_bad.bin", 20480, L"0 bytes (0%)", L"20480 bytes (100%)", 0, {}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.file);
+    const std::wstring copy = folder_.path() + L"\\copy.bin";
+    BadMediaReadLog log;
+    ExpectMessage(Copy(BadMediaPath(c.file), copy), L"Copy is complete.", MB_ICONINFORMATION);
+    auto shown = rows();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].cells[0], c.correctCell);
+    EXPECT_EQ(shown[0].cells[1], c.errorCell);
+    EXPECT_FALSE(shown[0].selected);
+    EXPECT_EQ(FileLength(copy), c.copyLength);
+    EXPECT_EQ(FirstWrongByte(copy, c.file, c.unreadable), -1);
+
+    // Every block is asked for at its own offset, also after an unreadable one (Wine
+    // completes a short read with a read of the rest, which is not the engine's own).
+    std::set<std::uint64_t> blockReads, everyBlock;
+    for (const auto& read : log.ReadsOf(c.file)) {
+      if (read.offset % kReadBlockSize == 0) blockReads.insert(read.offset);
+    }
+    for (std::int64_t offset = 0; offset < c.size; offset += kReadBlockSize) everyBlock.insert(offset);
+    EXPECT_EQ(blockReads, everyBlock);
+  }
+}
+
+TEST_F(SalvageBlocks, SourceLargerThan4GiBCopiesToIdenticalBytes) {
+  REQUIRE_BAD_MEDIA();
+  const std::wstring copy = folder_.path() + L"\\huge-copy.bin";
+  ExpectMessage(Copy(BadMediaPath("salvage/huge.bin"), copy), L"Copy is complete.",
+                MB_ICONINFORMATION);
+  auto shown = rows();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].cells[0], L"4294971393 bytes (100%)");
+  EXPECT_EQ(shown[0].cells[1], L"0 bytes (0%)");
+  EXPECT_EQ(FileLength(copy), 4294971393);
+  EXPECT_EQ(FirstWrongByte(copy, "salvage/huge.bin", {}), -1);
+  DeleteFileW(copy.c_str());  // 4 GiB of real disk
+}
+
+TEST_F(SalvageBlocks, ProgressRisesDuringASlowCopyAndIsClearedAtTheEnd) {
+  REQUIRE_BAD_MEDIA();
+  const std::wstring source = BadMediaPath("salvage/slow_progress.bin");
+  Copy(source, folder_.path() + L"\\progress.bin");
+  const std::wstring head = L"File: " + source + L" - COPYING ";
+  std::vector<int> shown;
+  for (const auto& text : panel_.statusTexts(g_salvageWindows.statusLine)) {
+    if (text.empty()) continue;
+    ASSERT_EQ(text.compare(0, head.size(), head), 0) << Narrow(text);
+    shown.push_back(_wtoi(text.c_str() + head.size()));
+  }
+  ASSERT_FALSE(shown.empty());
+  EXPECT_GT(shown.front(), 0);  // never for the first block
+  for (size_t i = 1; i < shown.size(); ++i) EXPECT_GT(shown[i], shown[i - 1]);
+  EXPECT_LT(shown.back(), 100);
+}
+
+// Names that the engine refuses, or that fail safely, each with the message that ends the run.
+TEST_F(SalvageCopy, NameChecksAndUnusableFilesEndWithTheirMessage) {
+  const std::wstring source = folder_.CreateFileOfSize(L"Source.bin", 10000);
+  const std::string original = FileBytes(source);
+  const std::wstring caseTwin = folder_.path() + L"\\SOURCE.BIN";
+  const std::wstring missing = folder_.path() + L"\\missing.bin";
+  const std::wstring held = folder_.CreateFileOfSize(L"held.bin", 10000);
+  const std::wstring copy = folder_.path() + L"\\copy.bin";
+  FileHeldOpenForWriting other(held);
+  ASSERT_TRUE(other.holding());
+  const struct {
+    std::wstring source, destination;
+    bool cancelled;  // the flag already set, as though Cancel had been pressed
+    const wchar_t* text;
+    UINT icon;
+  } kCases[] = {
+      {L"", L"", false, L"Select source file and its destination name.", MB_ICONINFORMATION},
+      {L"C:\\", copy, false, L"Select source file and its destination name.", MB_ICONINFORMATION},
+      {source, L"C:\\", false, L"Select source file and its destination name.", MB_ICONINFORMATION},
+      {source, source, false, L"Source filepath and destination filepath are the same.", MB_ICONERROR},
+      // Another spelling of the source passes the name check but is never written, nor
+      // deleted by a cancel.
+      {source, caseTwin, false, L"Destination file cannot be created.", MB_ICONERROR},
+      {source, caseTwin, true, L"Destination file cannot be created.", MB_ICONERROR},
+      {missing, copy, false, L"Source file cannot be opened.", MB_ICONERROR},
+      {held, copy, false, L"Source file cannot be opened.", MB_ICONERROR},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(Narrow(c.source + L" -> " + c.destination));
+    // The row of an earlier copy stays after a refusal at the name checks only.
+    SendMessageA(g_salvageWindows.resultsList, LVM_DELETEALLITEMS, 0, 0);
+    LVITEMA earlier = {};
+    earlier.mask = LVIF_TEXT;
+    earlier.pszText = const_cast<char*>("earlier");
+    SendMessageA(g_salvageWindows.resultsList, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&earlier));
+    g_cancelFlag = c.cancelled ? 1 : 0;
+    ExpectMessage(Copy(c.source, c.destination), c.text, c.icon);
+    const bool nameCheck = c.icon == MB_ICONINFORMATION || c.source == c.destination;
+    EXPECT_EQ(rows().size(), nameCheck ? 1u : 0u);
+    EXPECT_EQ(FileBytes(source), original);
+    EXPECT_EQ(FileLength(copy), -1);
+  }
+  g_cancelFlag = 0;
+}
+
+TEST_F(SalvageCopy, FourCharacterRelativeNamesAreAccepted) {
+  folder_.CreateFileOfSize(L"a.in", 5000);
+  wchar_t previous[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  SetCurrentDirectoryW(folder_.path().c_str());
+  // "b.ou" has no drive root: the free space comes from its own folder.
+  const SeenMessageBox box = Copy(L"a.in", L"b.ou");
+  SetCurrentDirectoryW(previous);
+  ExpectMessage(box, L"Copy is complete.", MB_ICONINFORMATION);
+  EXPECT_EQ(FileBytes(folder_.path() + L"\\b.ou"), FileBytes(folder_.path() + L"\\a.in"));
+  ASSERT_EQ(rows().size(), 1u);
+  EXPECT_EQ(rows()[0].cells[0], L"5000 bytes (100%)");
+}
+
+// Destinations on small and read-only file systems (mounted by scripts/salvage-disks).
+std::wstring SalvageDisk(const char* name) {
+  return UnixToWindows(std::string(VEROLUX_SALVAGE_DISKS_DIR) + "/" + name);
+}
+
+#define REQUIRE_SALVAGE_DISKS()                                                             \
+  do {                                                                                      \
+    if (GetFileAttributesW(SalvageDisk("unavailable").c_str()) != INVALID_FILE_ATTRIBUTES) \
+      GTEST_SKIP() << "small and read-only test disks not mounted (not root)";              \
+  } while (0)
+
+using SalvageDestination = SalvageCopy;
+
+TEST_F(SalvageDestination, FreeSpaceMustExceedTheSourceSize) {
+  REQUIRE_SALVAGE_DISKS();
+  ULARGE_INTEGER available, total, totalFree;
+  ASSERT_TRUE(GetDiskFreeSpaceExA("S:\\", &available, &total, &totalFree));
+  ASSERT_EQ(available.QuadPart, 1048576u) << "S: is the empty 1 MiB disk";
+  const std::wstring exact = folder_.CreateFileOfSize(L"exact.bin", 1048576);
+  const std::wstring fits = folder_.CreateFileOfSize(L"fits.bin", 1048575);
+  ExpectMessage(Copy(exact, L"S:\\copy.bin"), L"Not enough disk free space.", MB_ICONERROR);
+  EXPECT_EQ(FileLength(L"S:\\copy.bin"), -1);
+  EXPECT_TRUE(rows().empty());
+  ExpectMessage(Copy(fits, L"S:\\copy.bin"), L"Copy is complete.", MB_ICONINFORMATION);
+  EXPECT_EQ(FileBytes(L"S:\\copy.bin"), FileBytes(fits));
+  DeleteFileW(L"S:\\copy.bin");
+}
+
+TEST_F(SalvageDestination, DiskFillingUpStopsTheCopyAndKeepsWhatWasWritten) {
+  REQUIRE_SALVAGE_DISKS();
+  // The drive (Z:) has room; the folder is a 256 KiB file system of its own.
+  const std::wstring source = folder_.CreateFileOfSize(L"big.bin", 1048576);
+  const std::wstring copy = SalvageDisk("full") + L"\\copy.bin";
+  const SeenMessageBox box = Copy(source, copy);
+  const std::wstring head = L"Copy is incomplete: the destination could not be written after ";
+  ASSERT_EQ(box.text.compare(0, head.size(), head), 0) << Narrow(box.text);
+  EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
+  const std::int64_t kept = _wtoi64(box.text.c_str() + head.size());
+  EXPECT_EQ(box.text.substr(box.text.find(L" of ")), L" of 1048576 bytes.");
+  EXPECT_GT(kept, 0);
+  EXPECT_LE(kept, 262144);
+  EXPECT_EQ(FileLength(copy), kept);
+  EXPECT_EQ(FileBytes(copy), FileBytes(source).substr(0, kept));
+  EXPECT_TRUE(rows().empty());
+  DeleteFileW(copy.c_str());
+}
+
+TEST_F(SalvageDestination, ReadOnlyFolderIsReportedAndLeftAlone) {
+  REQUIRE_SALVAGE_DISKS();
+  const std::wstring source = folder_.CreateFileOfSize(L"photo.jpg", 5000);
+  const std::wstring kept = SalvageDisk("readonly") + L"\\kept.txt";
+  const std::string before = FileBytes(kept);
+  ASSERT_FALSE(before.empty());
+  for (const std::wstring& destination : {SalvageDisk("readonly") + L"\\photo.jpg", kept}) {
+    ExpectMessage(Copy(source, destination), L"Destination file cannot be created.", MB_ICONERROR);
+  }
+  EXPECT_EQ(FileLength(SalvageDisk("readonly") + L"\\photo.jpg"), -1);
+  EXPECT_EQ(FileBytes(kept), before);
+}
+
+using SalvageCancel = SalvageCopy;
+
+TEST_F(SalvageCancel, CancelAfterTheLastBlockStillRemovesTheReplacedDestination) {
+  const std::wstring source = folder_.CreateFileOfSize(L"one-block.bin", 4096);
+  const std::wstring copy = folder_.CreateFileOfSize(L"existing.bin", 100000);
+  PressCancelLater();  // handled in the drain after the only block
+  ExpectMessage(Copy(source, copy), L"Operation cancelled.", MB_ICONERROR);
+  EXPECT_EQ(FileLength(copy), -1);
+  EXPECT_TRUE(rows().empty());
+}
+
+TEST_F(SalvageCancel, CancelDuringASlowCopyStopsItAndRemovesTheDestination) {
+  REQUIRE_BAD_MEDIA();
+  const std::wstring copy = folder_.path() + L"\\slow-copy.bin";
+  BadMediaReadLog log;
+  std::atomic<bool> done{false};
+  HWND panel = panel_.window();
+  std::thread user([&] {
+    while (!done && log.ReadsOf("salvage/slow.bin").size() < 5) Sleep(5);
+    PostMessageW(panel, WM_COMMAND, MAKEWPARAM(TestPanel::kCancelId, BN_CLICKED), 0);
+  });
+  const SeenMessageBox box = Copy(BadMediaPath("salvage/slow.bin"), copy);
+  done = true;
+  user.join();
+  ExpectMessage(box, L"Operation cancelled.", MB_ICONERROR);
+  EXPECT_LT(log.ReadsOf("salvage/slow.bin").size(), 2048u);  // 8 MiB is 2048 blocks
+  EXPECT_EQ(FileLength(copy), -1);
+  EXPECT_TRUE(rows().empty());
+}
+
+}  // namespace
