@@ -338,4 +338,29 @@ TEST_F(SalvageCancel, CancelDuringASlowCopyStopsItAndRemovesTheDestination) {
   EXPECT_TRUE(rows().empty());
 }
 
+// Run in a prefix that reports Windows NT 4: the names travel as widened ANSI bytes and
+// reach the ANSI calls unchanged, also the one that removes a cancelled copy.
+using AnsiVariant = SalvageCopy;
+
+TEST_F(AnsiVariant, HighByteNamesAreCopiedAndACancelledCopyRemoved) {
+  ASSERT_FALSE(UsesWideCalls());
+  const std::wstring source = folder_.CreateFileOfSize(L"caf\u00e9.bin", 9000);
+  const std::wstring copy = folder_.path() + L"\\copi\u00e9-\u00fc.bin";
+  for (bool cancel : {false, true}) {
+    WidePath sourcePath, copyPath;
+    char ansi[kWidePathUnits] = {};
+    WideCharToMultiByte(CP_ACP, 0, source.c_str(), -1, ansi, kWidePathUnits - 1, nullptr, nullptr);
+    WidenPath(ansi, sourcePath);
+    std::fill(std::begin(ansi), std::end(ansi), 0);
+    WideCharToMultiByte(CP_ACP, 0, copy.c_str(), -1, ansi, kWidePathUnits - 1, nullptr, nullptr);
+    WidenPath(ansi, copyPath);
+    if (cancel) PressCancelLater();
+    SalvageCopyFile(panel_.window(), sourcePath, copyPath);
+    ASSERT_FALSE(answers_.seen().empty());
+    EXPECT_EQ(answers_.seen().back().text, cancel ? L"Operation cancelled." : L"Copy is complete.");
+    EXPECT_EQ(FileBytes(copy), cancel ? "" : FileBytes(source));
+    EXPECT_EQ(FileLength(copy), cancel ? -1 : 9000);
+  }
+}
+
 }  // namespace
