@@ -24,26 +24,17 @@ struct CopyPanel {
     return program.AnswerMessageBox();
   }
   std::vector<ListRow> rows() const { return ReadListRows(control(IDC_COPY_RESULTS)); }
-  // Whether the panel's own controls, the task buttons and Close are all usable.
-  bool Idle() const {
-    bool usable = program.CloseEnabled();
+  // How many of Close, the panel's own controls and the four task buttons can be used:
+  // all 8 when idle, none during a copy.
+  int Usable() const {
+    int usable = program.CloseEnabled() ? 1 : 0;
     for (int id : {IDC_COPY_SOURCE_BROWSE, IDC_COPY_DEST_BROWSE, IDC_COPY_START}) {
-      usable = usable && IsWindowEnabled(control(id));
+      usable += IsWindowEnabled(control(id)) ? 1 : 0;
     }
     for (int task = 0; task < kTaskCount; ++task) {
-      usable = usable && IsWindowEnabled(GetDlgItem(program.mainWindow(), kTaskButtonIds[task]));
+      usable += IsWindowEnabled(GetDlgItem(program.mainWindow(), kTaskButtonIds[task])) ? 1 : 0;
     }
     return usable;
-  }
-  bool NothingUsable() const {
-    bool usable = program.CloseEnabled();
-    for (int id : {IDC_COPY_SOURCE_BROWSE, IDC_COPY_DEST_BROWSE, IDC_COPY_START}) {
-      usable = usable || IsWindowEnabled(control(id));
-    }
-    for (int task = 0; task < kTaskCount; ++task) {
-      usable = usable || IsWindowEnabled(GetDlgItem(program.mainWindow(), kTaskButtonIds[task]));
-    }
-    return !usable;
   }
 
   ProgramDriver& program;
@@ -67,7 +58,7 @@ TEST(CopyUnreadableFile, RowOfEachCopyReplacesTheLastAndSameNamesAreRefused) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].cells[0], L"61440 bytes (93%)");
     EXPECT_EQ(rows[0].cells[1], L"4096 bytes (7%)");
-    EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return panel.Idle(); }));
+    EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return panel.Usable() == 8; }));
 
     panel.Choose(empty, second);
     EXPECT_EQ(panel.CopyAndAnswer().text, L"Copy is complete.");
@@ -100,7 +91,7 @@ TEST(CopyUnreadableFile, BusyDuringASlowCopyAndCancelLeavesNoDestination) {
     }));
     HWND cancel = panel.control(IDC_COPY_CANCEL);
     EXPECT_TRUE(IsWindowVisible(cancel));
-    EXPECT_TRUE(panel.NothingUsable());
+    EXPECT_EQ(panel.Usable(), 0);
     program.Click(cancel);
     SeenMessageBox box = program.AnswerMessageBox();
     EXPECT_EQ(box.text, L"Operation cancelled.");
@@ -109,7 +100,7 @@ TEST(CopyUnreadableFile, BusyDuringASlowCopyAndCancelLeavesNoDestination) {
     EXPECT_TRUE(panel.rows().empty());
     EXPECT_EQ(ProgramDriver::Text(status), L"");
     EXPECT_FALSE(IsWindowVisible(cancel));
-    EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return panel.Idle(); }));
+    EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return panel.Usable() == 8; }));
   });
 }
 
