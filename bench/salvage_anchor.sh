@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Compares the salvage copy with GNU ddrescue on the same bad-media sources, and times the
+# engine against a bare loop of its platform calls on a clean 1 GiB file in the page cache.
+#
+#   bench/salvage_anchor.sh        (as root: mounts the bad-media file system; needs the
+#                                   native and win64 builds)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+command -v ddrescue >/dev/null || {
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends gddrescue >/dev/null
+}
+for preset in native win64; do
+  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j2 >/dev/null
+done
+
+work=$(mktemp -d /tmp/verolux-anchor.XXXXXX)
+media=$work/media
+xvfb_pid=
+cleanup() {
+  scripts/badmedia unmount "$media" >/dev/null 2>&1 || true
+  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+if [[ -z ${DISPLAY:-} ]]; then
+  Xvfb :94 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=:94
+  sleep 1
+fi
+scripts/badmedia mount build/native/badmedia_fs bench/salvage_anchor_tree.txt "$media"
+run_wine() { "$root"/scripts/wine-run --prefix "$root"/build/win64/wine "$@"; }
+windows() { echo "Z:${1//\//\\}"; }
+
+# The blocks of a ddrescue map file (position, size, status) in decimal; the first line
+# that is not a comment is ddrescue's own state.
+map_blocks() {
+  grep -v '^#' "$1" | tail -n +2 | while read -r pos size status; do
+    [[ -n ${status:-} ]] && echo "$((pos)) $((size)) $status"
+  done
+}
+
+for name in aligned unaligned; do
+  source=$media/mnt/anchor/$name.bin
+  echo "== $name.bin ($(stat -c %s "$source") bytes)"
+  run_wine build/win64/salvage_bench.exe copy "$(windows "$source")" "$(windows "$work/$name.engine")" |
+    tr -d '\r'
+  ddrescue -q -f "$source" "$work/$name.ddrescue" "$work/$name.map" || true
+  echo "ddrescue rescued: $(map_blocks "$work/$name.map" | awk '$3 == "+" { s += $2 } END { print s + 0 }') bytes; unrescued areas (offset, bytes):"
+  map_blocks "$work/$name.map" | awk '$3 != "+" { print "  " $1, $2 }'
+  # Neither tool writes what it cannot read: both leave zeros there.
+  if cmp -s "$work/$name.engine" "$work/$name.ddrescue"; then
+    echo "outputs: identical, byte for byte"
+  else
+    echo "outputs differ: $(cmp -l "$work/$name.engine" "$work/$name.ddrescue" 2>/dev/null | wc -l) bytes" \
+         "($(stat -c %s "$work/$name.engine") and $(stat -c %s "$work/$name.ddrescue") bytes long)"
+  fi
+done
+
+echo "== clean 1 GiB file in the page cache"
+file=$work/one-gib.bin
+head -c 1G /dev/urandom >"$file"
+cat "$file" >/dev/null
+echo "-- native ddrescue (reference)"
+/usr/bin/time -f "%e s" ddrescue -q -f "$file" "$work/one-gib.ddrescue" "$work/one-gib.map"
+rm -f "$work/one-gib.ddrescue"
+echo "-- under Wine"
+run_wine build/win64/salvage_bench.exe time "$(windows "$file")" "$(windows "$work/one-gib.copy")" 5 |
+  grep -v '^message' | tr -d '\r'
