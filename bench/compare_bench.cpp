@@ -14,32 +14,6 @@
 
 namespace {
 
-// The same platform calls per file and per block as the engine, without the digest.
-void BareFile(const wchar_t* path) {
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD high = 0;
-  const DWORD low = GetFileSize(file, &high);
-  const long long size = (static_cast<long long>(high) << 32) | low;
-  static char block[4096];
-  volatile DWORD tick = GetTickCount();
-  for (long long offset = 0; offset < size; offset += 4096) {
-    LONG offsetHigh = static_cast<LONG>(offset >> 32);
-    SetFilePointer(file, static_cast<LONG>(offset), &offsetHigh, FILE_BEGIN);
-    DWORD got = 0;
-    const BOOL ok = ReadFile(file, block, 4096, &got, nullptr);
-    tick = GetTickCount();
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-    if (!ok) break;
-  }
-  (void)tick;
-  CloseHandle(file);
-}
-
 // The engine ends with a message box; it is answered as soon as it shows.
 LRESULT CALLBACK AnswerMessageBox(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_ACTIVATE) {
@@ -86,8 +60,8 @@ int main() {
   RunAlternatingRounds(
       rounds, FileMiB(first) + FileMiB(second), "CompareFilesByDigest",
       [&] {
-        BareFile(first);
-        BareFile(second);
+        BareVerifyFile(first);
+        BareVerifyFile(second);
       },
       [&] { CompareFilesByDigest(panel, first, second); });
   DestroyWindow(panel);
