@@ -28,13 +28,27 @@ add_library(verolux_win STATIC
 target_compile_definitions(verolux_win PUBLIC ${VEROLUX_WIN_DEFINITIONS})
 target_link_libraries(verolux_win PUBLIC verolux_portable comctl32 comdlg32 shell32 gdi32 user32 kernel32)
 
+# The version number lives only in project(): the caption, the version resource and the
+# manifest take it from this generated header and manifest.
+set(VEROLUX_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(${CMAKE_SOURCE_DIR}/resources/verolux_version.h.in
+               ${VEROLUX_GENERATED_DIR}/verolux_version.h @ONLY)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(VEROLUX_MANIFEST_TEMPLATE ${CMAKE_SOURCE_DIR}/resources/verolux-x64.manifest)
+else()
+  set(VEROLUX_MANIFEST_TEMPLATE ${CMAKE_SOURCE_DIR}/resources/verolux-x86.manifest)
+endif()
+configure_file(${VEROLUX_MANIFEST_TEMPLATE} ${VEROLUX_GENERATED_DIR}/verolux.manifest @ONLY)
+target_include_directories(verolux_win PUBLIC ${VEROLUX_GENERATED_DIR})
+
 enable_language(RC)
 set(VEROLUX_RESOURCES ${CMAKE_SOURCE_DIR}/resources/verolux.rc)
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR} -I${VEROLUX_GENERATED_DIR}")
 # The script pulls in the icons, the logo and the manifest of the build's processor.
 file(GLOB VEROLUX_RESOURCE_FILES ${CMAKE_SOURCE_DIR}/resources/*.ico
-     ${CMAKE_SOURCE_DIR}/resources/*.bmp ${CMAKE_SOURCE_DIR}/resources/*.manifest
-     ${CMAKE_SOURCE_DIR}/resources/resource_ids.h)
+     ${CMAKE_SOURCE_DIR}/resources/*.bmp ${CMAKE_SOURCE_DIR}/resources/resource_ids.h)
+list(APPEND VEROLUX_RESOURCE_FILES ${VEROLUX_GENERATED_DIR}/verolux.manifest
+     ${VEROLUX_GENERATED_DIR}/verolux_version.h)
 set_source_files_properties(${VEROLUX_RESOURCES} PROPERTIES OBJECT_DEPENDS "${VEROLUX_RESOURCE_FILES}")
 
 add_executable(verolux WIN32 shell/entry_point.cpp ${VEROLUX_RESOURCES})

@@ -9,6 +9,7 @@
 #include "shell/main_window.h"
 #include "tests/support/program_driver.h"
 #include "tests/support/test_windows.h"
+#include "verolux_version.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ int ColumnWidth(HWND list, int column) {
 TEST(MainWindow, StartsWithTheReadDiscCheckPanelShownAndTheOthersHidden) {
   ASSERT_EQ(ScreenDpi(), 96);
   RunProgram([](ProgramDriver& program) {
-    EXPECT_EQ(ProgramDriver::Text(program.mainWindow()), L"Verolux 2.3");
+    EXPECT_EQ(ProgramDriver::Text(program.mainWindow()), VEROLUX_CAPTION_W);
     EXPECT_EQ(g_displayScale, 1.0f);
     for (int task = 0; task < kTaskCount; ++task) {
       HWND panel = program.PanelWith(kStartIds[task]);
@@ -109,7 +110,7 @@ TEST(MainWindow, ProgramExitsWithZeroWhenClosed) {
       << "cannot start " << Narrow(program);
   HWND window = nullptr;
   EXPECT_TRUE(ProgramDriver::WaitUntil([&] {
-    window = FindWindowW(L"#32770", L"Verolux 2.3");
+    window = FindWindowW(L"#32770", VEROLUX_CAPTION_W);
     return window != nullptr;
   }));
   PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);

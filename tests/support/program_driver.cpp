@@ -8,6 +8,7 @@
 
 #include "resources/resource_ids.h"
 #include "shell/main_window.h"
+#include "verolux_version.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ bool ProgramDriver::WaitUntil(const std::function<bool()>& condition, DWORD time
 bool ProgramDriver::WaitForMainWindow(DWORD timeoutMs) {
   WaitUntil(
       [&] {
-        mainWindow_ = FindTopLevel([](HWND window) { return Text(window) == L"Verolux 2.3"; });
+        mainWindow_ = FindTopLevel([](HWND window) { return Text(window) == VEROLUX_CAPTION_W; });
         return mainWindow_ != nullptr;
       },
       timeoutMs);
