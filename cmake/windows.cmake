@@ -51,8 +51,36 @@ list(APPEND VEROLUX_RESOURCE_FILES ${VEROLUX_GENERATED_DIR}/verolux.manifest
      ${VEROLUX_GENERATED_DIR}/verolux_version.h)
 set_source_files_properties(${VEROLUX_RESOURCES} PROPERTIES OBJECT_DEPENDS "${VEROLUX_RESOURCE_FILES}")
 
+# The oldest Windows each build runs on. The x86 build keeps the ANSI variant for
+# Windows NT 4.0 (major version 4); the x64 build cannot go below the first 64-bit
+# Windows, XP x64 and Server 2003 (NT 5.2). The loader refuses an exe whose subsystem
+# version is newer than the system, so the header says the same; the release check
+# holds the imports to it.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(VEROLUX_MINIMUM_WINDOWS 5.2)
+else()
+  set(VEROLUX_MINIMUM_WINDOWS 4.0)
+endif()
+string(REPLACE "." ";" VEROLUX_MINIMUM_WINDOWS_PARTS ${VEROLUX_MINIMUM_WINDOWS})
+list(GET VEROLUX_MINIMUM_WINDOWS_PARTS 0 minimum_major)
+list(GET VEROLUX_MINIMUM_WINDOWS_PARTS 1 minimum_minor)
+
 add_executable(verolux WIN32 shell/entry_point.cpp ${VEROLUX_RESOURCES})
 target_link_libraries(verolux verolux_win)
+target_link_options(verolux PRIVATE
+  -Wl,--major-subsystem-version,${minimum_major},--minor-subsystem-version,${minimum_minor}
+  -Wl,--major-os-version,${minimum_major},--minor-os-version,${minimum_minor})
+
+# Release builds (scripts/release): stripped, and the same bytes from any checkout
+# directory; the header's time stamp comes from SOURCE_DATE_EPOCH, which the linker reads.
+option(VEROLUX_RELEASE "Build only the program, stripped and reproducible" OFF)
+if(VEROLUX_RELEASE)
+  foreach(target verolux_portable verolux_win verolux)
+    target_compile_options(${target} PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.)
+  endforeach()
+  target_link_options(verolux PRIVATE -s)
+  return()
+endif()
 
 # --- Tests -----------------------------------------------------------------
 
