@@ -238,3 +238,5 @@ add_executable(compare_bench bench/compare_bench.cpp)
 target_link_libraries(compare_bench verolux_win)
 add_executable(salvage_bench bench/salvage_bench.cpp)
 target_link_libraries(salvage_bench verolux_win)
+
+include(cmake/release_tests.cmake)
