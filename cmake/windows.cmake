@@ -57,13 +57,12 @@ set_source_files_properties(${VEROLUX_RESOURCES} PROPERTIES OBJECT_DEPENDS "${VE
 # version is newer than the system, so the header says the same; the release check
 # holds the imports to it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(VEROLUX_MINIMUM_WINDOWS 5.2)
+  set(minimum_major 5)
+  set(minimum_minor 2)
 else()
-  set(VEROLUX_MINIMUM_WINDOWS 4.0)
+  set(minimum_major 4)
+  set(minimum_minor 0)
 endif()
-string(REPLACE "." ";" VEROLUX_MINIMUM_WINDOWS_PARTS ${VEROLUX_MINIMUM_WINDOWS})
-list(GET VEROLUX_MINIMUM_WINDOWS_PARTS 0 minimum_major)
-list(GET VEROLUX_MINIMUM_WINDOWS_PARTS 1 minimum_minor)
 
 add_executable(verolux WIN32 shell/entry_point.cpp ${VEROLUX_RESOURCES})
 target_link_libraries(verolux verolux_win)
@@ -72,13 +71,16 @@ target_link_options(verolux PRIVATE
   -Wl,--major-os-version,${minimum_major},--minor-os-version,${minimum_minor})
 
 # Release builds (scripts/release): stripped, and the same bytes from any checkout
-# directory; the header's time stamp comes from SOURCE_DATE_EPOCH, which the linker reads.
+# directory. The header's time stamp comes from SOURCE_DATE_EPOCH, which the linker reads
+# and scripts/release sets to the commit date; a new date must relink the program.
 option(VEROLUX_RELEASE "Build only the program, stripped and reproducible" OFF)
 if(VEROLUX_RELEASE)
   foreach(target verolux_portable verolux_win verolux)
     target_compile_options(${target} PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.)
   endforeach()
   target_link_options(verolux PRIVATE -s)
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/source_date_epoch.txt CONTENT "$ENV{SOURCE_DATE_EPOCH}\n")
+  set_property(TARGET verolux APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/source_date_epoch.txt)
   return()
 endif()
 

@@ -52,7 +52,11 @@ def main():
     arguments = parser.parse_args()
 
     program = open(arguments.exe, "rb").read()
-    minimum = PeImage(program).subsystem_version
+    image = PeImage(program)
+    if image.timestamp != arguments.epoch:
+        raise SystemExit(f"{arguments.exe}: linked at {image.timestamp}, not at the commit "
+                         f"date {arguments.epoch}: a stale build")
+    minimum = image.subsystem_version
     if minimum not in SYSTEMS:
         raise SystemExit(f"{arguments.exe}: no system text for Windows {minimum}")
     template = os.path.join(os.path.dirname(os.path.abspath(__file__)), "README.txt")
