@@ -66,6 +66,12 @@ endif()
 
 add_executable(verolux WIN32 shell/entry_point.cpp ${VEROLUX_RESOURCES})
 target_link_libraries(verolux verolux_win)
+# The program throws nothing. Without exception support its code needs no unwinding
+# personality, which would link the C++ runtime's exception allocator and with it the
+# threading runtime, whose imports (GetTickCount64) are newer than the oldest Windows we run on.
+foreach(target verolux_portable verolux_win verolux)
+  target_compile_options(${target} PRIVATE -fno-exceptions)
+endforeach()
 target_link_options(verolux PRIVATE
   -Wl,--major-subsystem-version,${minimum_major},--minor-subsystem-version,${minimum_minor}
   -Wl,--major-os-version,${minimum_major},--minor-os-version,${minimum_minor})
