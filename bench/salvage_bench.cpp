@@ -50,11 +50,7 @@ void BareLoop(const wchar_t* source, const wchar_t* destination) {
       WriteFile(out, block, got, &written, nullptr);
       tick = GetTickCount();
     }
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
+    DrainMessages();
   }
   (void)tick;
   CloseHandle(in);

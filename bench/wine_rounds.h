@@ -86,6 +86,15 @@ inline double FileMiB(const wchar_t* path) {
          (1024.0 * 1024.0);
 }
 
+// The engines' per-block message drain: every pending message translated and dispatched.
+inline void DrainMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
 // The platform calls that the read verification engine makes for one file, and nothing else:
 // open for shared reading, size, then per 4096-byte block a seek, a read, a tick and a drain
 // of the message queue; close. Returns the size.
@@ -103,11 +112,7 @@ inline long long BareVerifyFile(const wchar_t* path) {
     DWORD got = 0;
     if (!ReadFile(file, block, 4096, &got, nullptr)) break;
     tick = GetTickCount();
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
+    DrainMessages();
   }
   (void)tick;
   CloseHandle(file);

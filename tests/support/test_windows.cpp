@@ -227,8 +227,10 @@ TempFolder::~TempFolder() {
   RemoveDirectoryW(path_.c_str());
 }
 
-std::wstring TempFolder::CreateSparseFile(const wchar_t* name, LONGLONG size) {
-  const std::wstring path = path_ + L"\\" + name;
+namespace {
+
+// A file of `size` bytes whose content was never written (it reads as zeros).
+std::wstring CreateSparseFileAt(const std::wstring& path, LONGLONG size) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(file, INVALID_HANDLE_VALUE) << "cannot create " << Narrow(path);
@@ -238,6 +240,12 @@ std::wstring TempFolder::CreateSparseFile(const wchar_t* name, LONGLONG size) {
   SetEndOfFile(file);
   CloseHandle(file);
   return path;
+}
+
+}  // namespace
+
+std::wstring TempFolder::CreateSparseFile(const wchar_t* name, LONGLONG size) {
+  return CreateSparseFileAt(path_ + L"\\" + name, size);
 }
 
 std::wstring TempFolder::CreateFileOfSize(const wchar_t* name, DWORD size) {
@@ -263,16 +271,7 @@ std::wstring CreateLongestPathFile(const TempFolder& folder, LONGLONG size) {
   const size_t nameLength = 14;  // "\\long-tail.bin" comes after the folder
   directory += std::wstring(259 - directory.size() - nameLength, L'd');
   CreateDirectoryW(directory.c_str(), nullptr);
-  const std::wstring path = directory + L"\\long-tail.bin";
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  EXPECT_NE(file, INVALID_HANDLE_VALUE) << "cannot create " << Narrow(path);
-  LARGE_INTEGER end;
-  end.QuadPart = size;
-  SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
-  SetEndOfFile(file);
-  CloseHandle(file);
-  return path;
+  return CreateSparseFileAt(directory + L"\\long-tail.bin", size);
 }
 
 void RemoveLongestPathFile(const std::wstring& path) {
