@@ -111,6 +111,22 @@ std::string NameOf(const std::string& path)
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+bool AddDirectory(BadMediaTree& tree, const std::string& path, std::string& error);
+
+// Lists path in its parent directory, creating the parents as needed.
+bool AddToParent(BadMediaTree& tree, const std::string& path, std::string& error)
+{
+  const std::string parent = ParentOf(path);
+  if (!AddDirectory(tree, parent, error)) return false;
+  BadMediaNode& folder = tree.nodes[parent];
+  if (folder.writable) {
+    error = "'" + parent + "' is writable: it holds no entries of the description";
+    return false;
+  }
+  folder.children.push_back(NameOf(path));
+  return true;
+}
+
 // Creates the directory at path and its missing parents. Fails when a file is in the way.
 bool AddDirectory(BadMediaTree& tree, const std::string& path, std::string& error)
 {
@@ -122,12 +138,98 @@ bool AddDirectory(BadMediaTree& tree, const std::string& path, std::string& erro
     }
     return true;
   }
-  std::string parent = ParentOf(path);
-  if (!AddDirectory(tree, parent, error)) return false;
+  if (!AddToParent(tree, path, error)) return false;
   BadMediaNode node;
   node.isDir = true;
   tree.nodes.emplace(path, node);
-  tree.nodes[parent].children.push_back(NameOf(path));
+  return true;
+}
+
+// One fault of a writable folder: "short=<offset>[,<times>]", "enospc=<offset>" or
+// "eio=<offset>". Returns false with an empty error when field is none of them.
+bool ParseWriteFault(const std::string& field, BadMediaWriteFaults& faults, std::string& error)
+{
+  error.clear();
+  const size_t equals = field.find('=');
+  const std::string name = field.substr(0, equals == std::string::npos ? 0 : equals + 1);
+  std::optional<uint64_t>* offset = name == "short=" ? &faults.shortAt
+                                    : name == "enospc=" ? &faults.enospcAt
+                                    : name == "eio=" ? &faults.eioAt
+                                                     : nullptr;
+  if (offset == nullptr) return false;
+  if (offset->has_value()) {
+    error = name + " given twice";
+    return false;
+  }
+  std::string value = field.substr(equals + 1);
+  if (offset == &faults.shortAt) {
+    // Numbers never contain a ',', so the first one ends the offset.
+    const size_t comma = value.find(',');
+    if (comma != std::string::npos) {
+      if (!ParseBadMediaNumber(value.substr(comma + 1), faults.shortTimes, error)) return false;
+      value.resize(comma);
+    }
+  }
+  uint64_t at = 0;
+  if (!ParseBadMediaNumber(value, at, error)) return false;
+  *offset = at;
+  return true;
+}
+
+bool ParseDirectory(const std::vector<std::string>& fields, BadMediaTree& tree, std::string& error)
+{
+  static const char kUsage[] =
+      "expected 'dir <path>', 'dir <path> unenterable|unlistable' or 'dir <path> writable "
+      "[short=<offset>[,<times>]] [enospc=<offset>] [eio=<offset>]'";
+  if (fields.size() < 2) {
+    error = kUsage;
+    return false;
+  }
+  BadMediaDirFault fault = BadMediaDirFault::kNone;
+  bool writable = false;
+  BadMediaWriteFaults faults;
+  std::string firstFault;
+  for (size_t i = 2; i < fields.size(); ++i) {
+    const std::string& field = fields[i];
+    if ((field == "unenterable" || field == "unlistable") && fault == BadMediaDirFault::kNone) {
+      fault = field == "unenterable" ? BadMediaDirFault::kUnenterable : BadMediaDirFault::kUnlistable;
+    } else if (field == "writable") {
+      if (writable) {
+        error = "writable given twice";
+        return false;
+      }
+      writable = true;
+    } else if (ParseWriteFault(field, faults, error)) {
+      if (firstFault.empty()) firstFault = field;
+    } else {
+      if (error.empty()) error = kUsage;
+      return false;
+    }
+  }
+  if (!firstFault.empty() && !writable) {
+    error = "'" + firstFault + "' needs a writable folder";
+    return false;
+  }
+  const std::string& path = fields[1];
+  if (!CheckPath(path, error) || !AddDirectory(tree, path, error)) return false;
+  BadMediaNode& node = tree.nodes[path];
+  if (fault != BadMediaDirFault::kNone) node.dirFault = fault;
+  if (writable) {
+    if (node.writable) {
+      error = "'" + path + "' is declared writable twice";
+      return false;
+    }
+    if (!node.children.empty()) {
+      error = "'" + path + "' holds entries, so it cannot be writable";
+      return false;
+    }
+    node.writable = true;
+    node.writeFaults = faults;
+  }
+  if (node.writable && node.dirFault != BadMediaDirFault::kNone) {
+    error = "a writable folder cannot be unenterable or unlistable";
+    return false;
+  }
   return true;
 }
 
@@ -195,18 +297,7 @@ bool ParseFileOptions(const std::vector<std::string>& fields, BadMediaFile& file
 bool ParseLine(const std::vector<std::string>& fields, BadMediaTree& tree, std::string& error)
 {
   const std::string& keyword = fields[0];
-  if (keyword == "dir") {
-    BadMediaDirFault fault = BadMediaDirFault::kNone;
-    if (fields.size() == 3 && fields[2] == "unenterable") fault = BadMediaDirFault::kUnenterable;
-    if (fields.size() == 3 && fields[2] == "unlistable") fault = BadMediaDirFault::kUnlistable;
-    if (fields.size() < 2 || fields.size() > 3 || (fields.size() == 3 && fault == BadMediaDirFault::kNone)) {
-      error = "expected 'dir <path>' or 'dir <path> unenterable|unlistable'";
-      return false;
-    }
-    if (!CheckPath(fields[1], error) || !AddDirectory(tree, fields[1], error)) return false;
-    if (fault != BadMediaDirFault::kNone) tree.nodes[fields[1]].dirFault = fault;
-    return true;
-  }
+  if (keyword == "dir") return ParseDirectory(fields, tree, error);
   if (keyword == "link") {
     if (fields.size() != 3) {
       error = "expected 'link <path> <target>'";
@@ -217,13 +308,11 @@ bool ParseLine(const std::vector<std::string>& fields, BadMediaTree& tree, std::
       error = "'" + fields[1] + "' is declared twice";
       return false;
     }
-    std::string parent = ParentOf(fields[1]);
-    if (!AddDirectory(tree, parent, error)) return false;
+    if (!AddToParent(tree, fields[1], error)) return false;
     BadMediaNode node;
     node.isLink = true;
     node.linkTarget = fields[2];
     tree.nodes.emplace(fields[1], node);
-    tree.nodes[parent].children.push_back(NameOf(fields[1]));
     return true;
   }
   if (keyword == "file") {
@@ -245,13 +334,11 @@ bool ParseLine(const std::vector<std::string>& fields, BadMediaTree& tree, std::
       error = "'" + file.path + "' is declared twice";
       return false;
     }
-    std::string parent = ParentOf(file.path);
-    if (!AddDirectory(tree, parent, error)) return false;
+    if (!AddToParent(tree, file.path, error)) return false;
     BadMediaNode node;
     node.file = tree.files.size();
     tree.files.push_back(file);
     tree.nodes.emplace(file.path, node);
-    tree.nodes[parent].children.push_back(NameOf(file.path));
     return true;
   }
   error = "unknown entry '" + keyword + "' (expected 'dir', 'file' or 'link')";
@@ -335,4 +422,27 @@ bool BadMediaReadFails(const BadMediaFile& file, uint64_t offset, uint64_t lengt
     if (offset < bad.end && bad.start < end) return true;
   }
   return false;
+}
+
+BadMediaWriteOutcome BadMediaWriteFault(const BadMediaWriteFaults& faults, uint64_t offset, uint64_t length,
+                                        uint64_t shortened)
+{
+  if (length == 0) return {BadMediaWriteEffect::kWritten, 0};
+  const uint64_t end = length > UINT64_MAX - offset ? UINT64_MAX : offset + length;
+  // Of the faults the write reaches, the lowest acts; the order of the checks settles ties.
+  BadMediaWriteEffect effect = BadMediaWriteEffect::kWritten;
+  uint64_t nearest = UINT64_MAX;
+  auto reach = [&](const std::optional<uint64_t>& at, BadMediaWriteEffect atEffect) {
+    if (at && end > *at && (effect == BadMediaWriteEffect::kWritten || *at < nearest)) {
+      effect = atEffect;
+      nearest = *at;
+    }
+  };
+  reach(faults.eioAt, BadMediaWriteEffect::kIoError);
+  reach(faults.enospcAt, BadMediaWriteEffect::kNoSpace);
+  reach(faults.shortAt, BadMediaWriteEffect::kShortened);
+  if (effect == BadMediaWriteEffect::kWritten) return {effect, length};
+  if (effect != BadMediaWriteEffect::kShortened) return {effect, 0};
+  if (offset >= nearest || shortened >= faults.shortTimes) return {BadMediaWriteEffect::kNoSpace, 0};
+  return {effect, nearest - offset};
 }

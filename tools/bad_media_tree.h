@@ -2,6 +2,7 @@
 //
 //   # comment
 //   dir  <path> [unenterable | unlistable]
+//   dir  <path> writable [short=<offset>[,<times>]] [enospc=<offset>] [eio=<offset>]
 //   file <path> <size> [bad=<start>-<end>]... [delay=<ms>] [seed=<n>] [cache] [hidden] [system]
 //   link <path> <target>
 //
@@ -18,11 +19,31 @@
 // attribute that Wine reads). An unenterable directory refuses every open with EACCES, so
 // it can be neither entered nor listed; an unlistable one opens, but reading its entries
 // fails with EIO. A link is a symbolic link to <target>, which is kept as written (e.g. "..").
+//
+// A writable directory holds no entries of the description and no subdirectories; clients
+// create, write, truncate, rename and delete regular files in it, kept in memory. Its
+// options are faults, each given at most once, that act on every file of the folder at the
+// file's own byte offsets; a write of length bytes at offset covers [offset, offset+length):
+//   short=<offset>[,<times>]  a write that starts below <offset> and ends past it writes only
+//                             the bytes below <offset> and returns that shorter count, for the
+//                             first <times> (1 when left out) such writes to the file; later
+//                             ones, and every write starting at or past <offset>, fail with
+//                             ENOSPC.
+//   enospc=<offset>           a write ending past <offset> fails with ENOSPC.
+//   eio=<offset>              a write ending past <offset> fails with EIO, and the medium is
+//                             gone: from then on every write, create, rename, truncate and
+//                             open for writing in the folder fails with EIO, while reads,
+//                             listing and deletes still work, so that a client can clean up.
+// A failed write writes nothing, and a write of no bytes reaches no fault. Of the faults a
+// write reaches, the one at the lowest offset acts; at equal offsets eio wins over enospc, and
+// enospc over short. All fault state of a folder (gone, the writes shortened so far) is reset
+// once its last file is deleted, so that the next test run finds it as new.
 #ifndef VEROLUX_TOOLS_BAD_MEDIA_TREE_H
 #define VEROLUX_TOOLS_BAD_MEDIA_TREE_H
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +64,14 @@ struct BadMediaFile {
 
 enum class BadMediaDirFault { kNone, kUnenterable, kUnlistable };
 
+// The faults of a writable folder: an offset for each fault that is set.
+struct BadMediaWriteFaults {
+  std::optional<uint64_t> shortAt;
+  uint64_t shortTimes = 1;
+  std::optional<uint64_t> enospcAt;
+  std::optional<uint64_t> eioAt;
+};
+
 struct BadMediaNode {
   bool isDir = false;
   size_t file = 0;                    // index into BadMediaTree::files when a file
@@ -50,6 +79,8 @@ struct BadMediaNode {
   BadMediaDirFault dirFault = BadMediaDirFault::kNone;
   bool isLink = false;
   std::string linkTarget;
+  bool writable = false;
+  BadMediaWriteFaults writeFaults;  // of a writable directory
 };
 
 struct BadMediaTree {
@@ -74,5 +105,17 @@ bool ParseBadMediaNumber(const std::string& text, uint64_t& value, std::string& 
 // Whether a read of length bytes at offset fails: its range clipped to the file size
 // overlaps an unreadable range. A read wholly at or past the end reads nothing and succeeds.
 bool BadMediaReadFails(const BadMediaFile& file, uint64_t offset, uint64_t length);
+
+enum class BadMediaWriteEffect { kWritten, kShortened, kNoSpace, kIoError };
+
+struct BadMediaWriteOutcome {
+  BadMediaWriteEffect effect;
+  uint64_t written;  // bytes to store from the start of the write: all, those below short=, or 0
+};
+
+// What a write of length bytes at offset does to a file of a writable folder with these
+// faults, shortened being the number of the file's writes that short= has shortened so far.
+BadMediaWriteOutcome BadMediaWriteFault(const BadMediaWriteFaults& faults, uint64_t offset, uint64_t length,
+                                        uint64_t shortened);
 
 #endif  // VEROLUX_TOOLS_BAD_MEDIA_TREE_H

@@ -11,6 +11,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <signal.h>
@@ -18,6 +20,7 @@
 #include <string>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <thread>
@@ -42,7 +45,11 @@ const char kTree[] =
     "dir faults/locked unenterable\n"
     "dir faults/muddled unlistable\n"
     "file faults/marked.bin 10 hidden system\n"
-    "link faults/up ..\n";
+    "link faults/up ..\n"
+    "dir sticks/copies writable\n"
+    "dir sticks/short writable short=8K,2\n"
+    "dir sticks/nospace writable enospc=16K eio=64K\n"
+    "dir sticks/dying writable eio=4K\n";
 
 std::string ReadWholeFile(const std::string& path)
 {
@@ -268,6 +275,28 @@ class BadMediaFs : public ::testing::Test {
     return result;
   }
 
+  // Writes length bytes with one pwrite(); returns the count written or the error's name,
+  // as the log gives them.
+  static std::string WriteAt(int fd, uint64_t offset, size_t length)
+  {
+    std::vector<char> data(length, 'w');
+    ssize_t written = pwrite(fd, data.data(), length, static_cast<off_t>(offset));
+    return written >= 0 ? std::to_string(written) : strerrorname_np(errno);
+  }
+
+  std::set<std::string> List(const std::string& relative) const
+  {
+    std::set<std::string> names;
+    DIR* dir = opendir(Path(relative).c_str());
+    EXPECT_NE(dir, nullptr) << relative;
+    if (dir == nullptr) return names;
+    while (dirent* entry = readdir(dir)) {
+      if (entry->d_name[0] != '.') names.insert(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+  }
+
   static std::unique_ptr<BadMediaMount> mount_;
 };
 
@@ -300,7 +329,7 @@ TEST_F(BadMediaFs, SizesModesAndListingFollowTheTree)
     return names;
   };
   EXPECT_EQ(list(""), (std::set<std::string>{".", "..", "blocks.bin", "caf\xE9", "empty", "faults", "huge",
-                                             "slow.bin", "small.bin"}));
+                                             "slow.bin", "small.bin", "sticks"}));
   EXPECT_EQ(list("huge"), (std::set<std::string>{".", "..", "big.bin", "cached.bin"}));
   EXPECT_EQ(list("empty"), (std::set<std::string>{".", ".."}));
 }
@@ -432,6 +461,190 @@ TEST_F(BadMediaFs, WritingIsRefused)
   errno = 0;
   EXPECT_EQ(mkdir(Path("empty/sub").c_str(), 0755), -1);
   EXPECT_EQ(errno, EROFS);
+}
+
+TEST_F(BadMediaFs, EveryChangeOutsideWritableFoldersIsRefused)
+{
+  const std::string file = Path("small.bin");
+  const std::string folder = Path("sticks");
+  const std::pair<const char*, std::function<int()>> changes[] = {
+      {"truncate", [&] { return truncate(file.c_str(), 0); }},
+      {"open with O_TRUNC", [&] { return open(file.c_str(), O_RDONLY | O_TRUNC); }},
+      {"unlink", [&] { return unlink(file.c_str()); }},
+      {"rename", [&] { return rename(file.c_str(), (file + ".old").c_str()); }},
+      {"rmdir", [&] { return rmdir(Path("empty").c_str()); }},
+      {"symlink", [&] { return symlink("small.bin", Path("empty/link").c_str()); }},
+      {"link", [&] { return link(file.c_str(), Path("empty/link").c_str()); }},
+      {"chmod", [&] { return chmod(file.c_str(), 0644); }},
+      {"chown", [&] { return chown(file.c_str(), getuid(), getgid()); }},
+      {"utimensat", [&] { return utimensat(AT_FDCWD, file.c_str(), nullptr, 0); }},
+      {"setxattr", [&] { return setxattr(file.c_str(), "user.DOSATTRIB", "0x20", 4, 0); }},
+      {"removexattr", [&] { return removexattr(Path("faults/marked.bin").c_str(), "user.DOSATTRIB"); }},
+      {"create beside writable folders", [&] { return open((folder + "/new.bin").c_str(), O_WRONLY | O_CREAT, 0644); }},
+  };
+  for (const auto& change : changes) {
+    errno = 0;
+    EXPECT_EQ(change.second(), -1) << change.first;
+    EXPECT_EQ(errno, EROFS) << change.first;
+  }
+  EXPECT_EQ(NewLogLines(),
+            "small.bin delete EROFS\n"
+            "small.bin rename small.bin.old EROFS\n"
+            "sticks/new.bin create EROFS\n");
+}
+
+TEST_F(BadMediaFs, WritableFolderKeepsWhatIsWrittenAndLogsEveryChange)
+{
+  const std::string draft = "sticks/copies/draft.tmp";
+  const std::string copy = "sticks/copies/copy.bin";
+  const std::string other = "sticks/copies/other.bin";
+  for (const std::string& older : {copy, other}) Fd(open(Path(older).c_str(), O_WRONLY | O_CREAT, 0644));
+  Fd fd(open(Path(draft).c_str(), O_RDWR | O_CREAT | O_EXCL, 0644));
+  ASSERT_GE(fd.get(), 0) << std::strerror(errno);
+  EXPECT_EQ(pwrite(fd.get(), "head", 4, 0), 4);
+  EXPECT_EQ(pwrite(fd.get(), "tail", 4, 10000), 4);
+  std::string content(10004, 'x');
+  EXPECT_EQ(pread(fd.get(), &content[0], content.size(), 0), 10004);
+  EXPECT_EQ(content, "head" + std::string(9996, '\0') + "tail");  // the gap reads as zeros
+  // Cut and grown again, the file must not bring back what was cut off.
+  EXPECT_EQ(ftruncate(fd.get(), 2), 0);
+  EXPECT_EQ(ftruncate(fd.get(), 6), 0);
+  EXPECT_EQ(pread(fd.get(), &content[0], 10, 0), 6);
+  EXPECT_EQ(content.substr(0, 6), std::string("he\0\0\0\0", 6));
+  EXPECT_EQ(fsetxattr(fd.get(), "user.DOSATTRIB", "0x20", 4, 0), 0);
+
+  EXPECT_EQ(rename(Path(draft).c_str(), Path(copy).c_str()), 0);  // replaces the older copy
+  errno = 0;
+  EXPECT_EQ(renameat2(AT_FDCWD, Path(copy).c_str(), AT_FDCWD, Path(other).c_str(), RENAME_NOREPLACE), -1);
+  EXPECT_EQ(errno, EEXIST);
+  errno = 0;
+  EXPECT_EQ(renameat2(AT_FDCWD, Path(copy).c_str(), AT_FDCWD, Path(other).c_str(), RENAME_EXCHANGE), -1);
+  EXPECT_EQ(errno, EINVAL);
+  errno = 0;
+  EXPECT_EQ(rename(Path(copy).c_str(), Path("sticks/short/copy.bin").c_str()), -1);
+  EXPECT_EQ(errno, EXDEV);
+  errno = 0;
+  EXPECT_EQ(mkdir(Path("sticks/copies/sub").c_str(), 0755), -1);
+  EXPECT_EQ(errno, EPERM);
+
+  EXPECT_EQ(List("sticks/copies"), (std::set<std::string>{"copy.bin", "other.bin"}));
+  struct stat st;
+  ASSERT_EQ(stat(Path(copy).c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 6);
+  EXPECT_EQ(st.st_mode, S_IFREG | 0644u);
+  char attributes[8] = {};
+  EXPECT_EQ(getxattr(Path(copy).c_str(), "user.DOSATTRIB", attributes, sizeof attributes - 1), 4);
+  EXPECT_STREQ(attributes, "0x20");
+  char names[64] = {};
+  EXPECT_EQ(listxattr(Path(copy).c_str(), names, sizeof names), 15);
+  EXPECT_STREQ(names, "user.DOSATTRIB");
+  EXPECT_EQ(getxattr(Path(other).c_str(), "user.DOSATTRIB", attributes, sizeof attributes), -1);
+  EXPECT_EQ(errno, ENODATA);
+  for (const std::string& name : {copy, other}) EXPECT_EQ(unlink(Path(name).c_str()), 0);
+  EXPECT_EQ(List("sticks/copies"), std::set<std::string>{});
+
+  EXPECT_EQ(NewLogLines(),
+            copy + " create 0\n" + other + " create 0\n" + draft + " create 0\n" +
+            draft + " write 0 4 4\n" + draft + " write 10000 4 4\n" + draft + " 0 10004 10004\n" +
+            draft + " 0 10 6\n" + draft + " rename " + copy + " 0\n" + copy + " rename " + other + " EINVAL\n" +
+            copy + " rename sticks/short/copy.bin EXDEV\n" + copy + " delete 0\n" + other + " delete 0\n");
+}
+
+TEST_F(BadMediaFs, WritesFailAtTheFaultsOfTheirFolder)
+{
+  struct Write {
+    const char* file;
+    uint64_t offset;
+    size_t length;
+    const char* result;
+  };
+  const Write writes[] = {
+      {"sticks/short/a.bin", 0, 4096, "4096"},
+      {"sticks/short/a.bin", 4096, 4096, "4096"},     // ends right at short=
+      {"sticks/short/a.bin", 8192, 1, "ENOSPC"},      // starts at it
+      {"sticks/short/a.bin", 6144, 4096, "2048"},     // crosses it: only the bytes below
+      {"sticks/short/a.bin", 8191, 2, "1"},           // the second and last shortened write
+      {"sticks/short/a.bin", 4096, 8192, "ENOSPC"},
+      {"sticks/short/b.bin", 0, 12288, "8192"},       // each file has its own count
+      {"sticks/nospace/a.bin", 12288, 4096, "4096"},  // ends right at enospc=
+      {"sticks/nospace/a.bin", 12288, 4097, "ENOSPC"},
+      {"sticks/nospace/a.bin", 60000, 8192, "ENOSPC"},  // reaches eio= too, but enospc= is lower
+      {"sticks/nospace/a.bin", 0, 100, "100"},
+      {"sticks/dying/a.bin", 0, 4096, "4096"},
+      {"sticks/dying/a.bin", 4000, 200, "EIO"},
+      {"sticks/dying/a.bin", 0, 1, "EIO"},  // the medium is gone
+  };
+  std::map<std::string, std::unique_ptr<Fd>> files;
+  std::string log;
+  for (const Write& write : writes) {
+    std::unique_ptr<Fd>& fd = files[write.file];
+    if (!fd) {
+      fd = std::make_unique<Fd>(open(Path(write.file).c_str(), O_RDWR | O_CREAT, 0644));
+      ASSERT_GE(fd->get(), 0) << write.file << ": " << std::strerror(errno);
+      log += std::string(write.file) + " create 0\n";
+    }
+    EXPECT_EQ(WriteAt(fd->get(), write.offset, write.length), write.result) << write.file << " at " << write.offset;
+    log += std::string(write.file) + " write " + std::to_string(write.offset) + ' ' + std::to_string(write.length) +
+           ' ' + write.result + '\n';
+  }
+  EXPECT_EQ(NewLogLines(), log);
+  // Shortened writes kept their first bytes, failed ones wrote nothing.
+  for (const auto& size : std::map<std::string, off_t>{{"sticks/short/a.bin", 8192},
+                                                       {"sticks/short/b.bin", 8192},
+                                                       {"sticks/nospace/a.bin", 16384},
+                                                       {"sticks/dying/a.bin", 4096}}) {
+    struct stat st;
+    ASSERT_EQ(fstat(files[size.first]->get(), &st), 0);
+    EXPECT_EQ(st.st_size, size.second) << size.first;
+  }
+
+  // On the gone medium every change fails, but a client can still read, list and clean up.
+  const std::string dying = Path("sticks/dying/a.bin");
+  const std::pair<const char*, std::function<int()>> changes[] = {
+      {"create", [&] { return open(Path("sticks/dying/b.bin").c_str(), O_WRONLY | O_CREAT, 0644); }},
+      {"rename", [&] { return rename(dying.c_str(), Path("sticks/dying/c.bin").c_str()); }},
+      {"truncate", [&] { return truncate(dying.c_str(), 0); }},
+      {"open for writing", [&] { return open(dying.c_str(), O_WRONLY); }},
+  };
+  for (const auto& change : changes) {
+    errno = 0;
+    EXPECT_EQ(change.second(), -1) << change.first;
+    EXPECT_EQ(errno, EIO) << change.first;
+  }
+  std::vector<unsigned char> data;
+  EXPECT_EQ(ReadAt("sticks/dying/a.bin", 0, 8192, data), 4096);
+  EXPECT_EQ(List("sticks/dying"), std::set<std::string>{"a.bin"});
+  files.clear();
+  for (const char* name : {"sticks/short/a.bin", "sticks/short/b.bin", "sticks/nospace/a.bin", "sticks/dying/a.bin"})
+    EXPECT_EQ(unlink(Path(name).c_str()), 0) << name;
+
+  // Emptied, the folders are as new: the medium is back, and short= shortens again.
+  const Write again[] = {{"sticks/dying/a.bin", 0, 4096, "4096"}, {"sticks/short/a.bin", 6144, 4096, "2048"}};
+  for (const Write& write : again) {
+    Fd fd(open(Path(write.file).c_str(), O_WRONLY | O_CREAT, 0644));
+    ASSERT_GE(fd.get(), 0) << write.file << ": " << std::strerror(errno);
+    EXPECT_EQ(WriteAt(fd.get(), write.offset, write.length), write.result) << write.file;
+    EXPECT_EQ(unlink(Path(write.file).c_str()), 0);
+  }
+}
+
+TEST_F(BadMediaFs, OnlyWritableFoldersReportFreeSpace)
+{
+  Fd fd(open(Path("sticks/copies/space.bin").c_str(), O_WRONLY | O_CREAT, 0644));
+  ASSERT_GE(fd.get(), 0) << std::strerror(errno);
+  ASSERT_EQ(WriteAt(fd.get(), 0, 10000), "10000");
+  const uint64_t room = (1ull << 40) - 12288;  // 1 TiB less the file's 10000 bytes, in whole blocks
+  const std::pair<const char*, uint64_t> places[] = {
+      {"sticks/copies", room}, {"sticks/copies/space.bin", room}, {"sticks/short", 1ull << 40}, {"small.bin", 0}};
+  for (const auto& place : places) {
+    struct statvfs st;
+    ASSERT_EQ(statvfs(Path(place.first).c_str(), &st), 0) << place.first;
+    EXPECT_EQ(st.f_frsize, 4096u) << place.first;
+    EXPECT_EQ(st.f_bavail * st.f_frsize, place.second) << place.first;
+    EXPECT_EQ(st.f_bfree, st.f_bavail) << place.first;
+    EXPECT_EQ(st.f_flag & ST_RDONLY, 0u) << place.first;  // the kernel's mount flag, not the answer's
+  }
+  EXPECT_EQ(unlink(Path("sticks/copies/space.bin").c_str()), 0);
 }
 
 TEST(BadMediaFsCommandLine, MalformedTreeIsRefusedWithItsLineNumber)

@@ -132,7 +132,10 @@ TEST(BadMediaTreeParse, FolderFaultsLinksAndDosAttributes)
       "dir muddled unlistable\n"
       "link a/up ..\n"
       "file a/marked.bin 1 hidden system\n"
-      "file a/hidden.bin 1 hidden\n");
+      "file a/hidden.bin 1 hidden\n"
+      "dir out writable\n"
+      "dir full writable eio=1M+100 short=400K,3 enospc=2M\n"
+      "dir once writable short=4K\n");
   EXPECT_EQ(tree.Find("locked")->dirFault, BadMediaDirFault::kUnenterable);
   EXPECT_EQ(tree.Find("muddled")->dirFault, BadMediaDirFault::kUnlistable);
   EXPECT_EQ(tree.Find("a")->dirFault, BadMediaDirFault::kNone);
@@ -141,6 +144,17 @@ TEST(BadMediaTreeParse, FolderFaultsLinksAndDosAttributes)
   EXPECT_EQ(tree.Find("a/up")->linkTarget, "..");
   EXPECT_EQ(FileAt(tree, "a/marked.bin").dosAttributes, 6u);
   EXPECT_EQ(FileAt(tree, "a/hidden.bin").dosAttributes, 2u);
+
+  EXPECT_FALSE(tree.Find("a")->writable);
+  ASSERT_TRUE(tree.Find("out")->writable);
+  const BadMediaWriteFaults& none = tree.Find("out")->writeFaults;
+  EXPECT_FALSE(none.shortAt || none.enospcAt || none.eioAt);
+  const BadMediaWriteFaults& full = tree.Find("full")->writeFaults;
+  EXPECT_EQ(full.shortAt.value_or(0), 409600u);
+  EXPECT_EQ(full.shortTimes, 3u);
+  EXPECT_EQ(full.enospcAt.value_or(0), 2u << 20);
+  EXPECT_EQ(full.eioAt.value_or(0), 1048676u);
+  EXPECT_EQ(tree.Find("once")->writeFaults.shortTimes, 1u);
 }
 
 TEST(BadMediaTreeParse, PathBytesAreKeptAsWritten)
@@ -184,6 +198,19 @@ TEST(BadMediaTreeParse, ErrorsNameTheLineAndTheReason)
       {"file a/../b 1\n", "line 1: path 'a/../b' has an empty, '.' or '..'"},
       {"dir a/\n", "line 1: path 'a/' has an empty"},
       {"file big 9223372036854775808\n", "line 1: size '9223372036854775808' is too large"},
+      {"dir a eio=4K\n", "line 1: 'eio=4K' needs a writable folder"},
+      {"dir a unenterable short=1K\n", "line 1: 'short=1K' needs a writable folder"},
+      {"dir a writable short=1K enospc=2K short=2K\n", "line 1: short= given twice"},
+      {"dir a writable writable\n", "line 1: writable given twice"},
+      {"dir a writable enospc=4Q\n", "line 1: '4Q' has an unknown suffix"},
+      {"dir a writable short=1K,\n", "line 1: '' is not a number"},
+      {"dir a writable full\n", "line 1: expected 'dir <path>'"},
+      {"dir a writable unenterable\n", "line 1: a writable folder cannot be unenterable or unlistable"},
+      {"dir a unlistable\ndir a writable\n", "line 2: a writable folder cannot be unenterable or unlistable"},
+      {"dir a writable\nfile a/b 1\n", "line 2: 'a' is writable: it holds no entries"},
+      {"dir a writable\ndir a/b\n", "line 2: 'a' is writable: it holds no entries"},
+      {"dir a writable\nlink a/up ..\n", "line 2: 'a' is writable: it holds no entries"},
+      {"file a/b 1\ndir a writable\n", "line 2: 'a' holds entries, so it cannot be writable"},
   };
   for (const Case& c : cases) {
     std::string error = ParseError(c.text);
