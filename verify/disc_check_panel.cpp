@@ -66,15 +66,25 @@ void ShowOutcome(HWND panel, const char* text, UINT icon) {
 }
 
 void ScanReadyDrive(HWND panel) {
-  char savedDirectory[kWidePathUnits] = {};
-  const DWORD savedLength = GetCurrentDirectoryA(sizeof savedDirectory, savedDirectory);
+  // The scan makes each folder current in turn; the one that was current before comes back.
+  // The wide calls keep a folder name that the code page cannot hold.
+  WCHAR wideSaved[kWidePathUnits] = {};
+  char ansiSaved[kWidePathUnits] = {};
+  const DWORD savedLength = UsesWideCalls() ? GetCurrentDirectoryW(kWidePathUnits, wideSaved)
+                                            : GetCurrentDirectoryA(kWidePathUnits, ansiSaved);
   HWND cancel = GetDlgItem(panel, IDC_DISC_CANCEL);
   ShowWindow(cancel, SW_SHOW);
   ScanDirectory(g_storedDriveRoot);
   ShowWindow(cancel, SW_HIDE);
   // A directory that did not fit the buffer was not saved; restoring the buffer would
   // change to a wrong one.
-  if (savedLength > 0 && savedLength < sizeof savedDirectory) SetCurrentDirectoryA(savedDirectory);
+  if (savedLength > 0 && savedLength < kWidePathUnits) {
+    if (UsesWideCalls()) {
+      SetCurrentDirectoryW(wideSaved);
+    } else {
+      SetCurrentDirectoryA(ansiSaved);
+    }
+  }
 
   if (g_cancelFlag == 1) {
     ShowOutcome(panel, "Operation cancelled.", MB_ICONERROR);

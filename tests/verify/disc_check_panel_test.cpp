@@ -174,6 +174,12 @@ TEST(ReadDiscCheck, ScanListsEveryFileByVerdictDepthFirst) {
   REQUIRE_BAD_MEDIA();
   TestDrive drive('S', DRIVE_FIXED, BadMediaUnixPath("scan/disc"));
   BadMediaReadLog log;
+  // The scan changes folders; the user's folder comes back, also one named outside the code page.
+  TempFolder home;
+  const std::wstring japaneseFolder = home.path() + L"\\\u8aad\u307f\u53d6\u308a";
+  CreateDirectoryW(japaneseFolder.c_str(), nullptr);
+  const std::wstring startedIn = CurrentDirectory();
+  ASSERT_TRUE(SetCurrentDirectoryW(japaneseFolder.c_str()));
   const std::wstring directoryBefore = CurrentDirectory();
   // Hidden and system files as the system sees them; they are read like any other.
   EXPECT_TRUE(GetFileAttributesW(L"S:\\c\\e\\.hidden.bin") & FILE_ATTRIBUTE_HIDDEN);
@@ -221,6 +227,8 @@ TEST(ReadDiscCheck, ScanListsEveryFileByVerdictDepthFirst) {
     EXPECT_FALSE(panel.repaintSubclassed());
   });
   EXPECT_EQ(CurrentDirectory(), directoryBefore);
+  SetCurrentDirectoryW(startedIn.c_str());
+  RemoveDirectoryW(japaneseFolder.c_str());
 
   // Reading stops at the first refused block; nothing is opened where it cannot be reached.
   const struct {
