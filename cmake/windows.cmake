@@ -11,6 +11,8 @@ set(VEROLUX_WIN_DEFINITIONS _WIN32_WINNT=0x0600 WINVER=0x0600 _WIN32_IE=0x0600 N
 add_library(verolux_win STATIC
   shell/main_window.cpp
   shell/block_reading.cpp
+  shell/dropped_files.cpp
+  shell/results_list_commands.cpp
   shell/run_state.cpp
   shell/task_button_painting.cpp
   shell/task_panel_frame.cpp
@@ -126,14 +128,13 @@ target_link_libraries(compare_tests verolux_test_support)
 add_executable(salvage_tests tests/salvage/salvage_copy_test.cpp tests/support/program_driver.cpp
   ${VEROLUX_RESOURCES})
 target_link_libraries(salvage_tests verolux_test_support)
-target_compile_definitions(salvage_tests PRIVATE
-  VEROLUX_SALVAGE_DISKS_DIR="${VEROLUX_SALVAGE_DISKS_DIR}")
 
 # The real main window and panels, driven as a user would (needs the program's resources).
 add_executable(gui_tests
   tests/shell/main_window_test.cpp
   tests/shell/task_panels_gui_test.cpp
   tests/shell/task_button_painting_test.cpp
+  tests/shell/results_lists_test.cpp
   tests/salvage/salvage_panel_test.cpp
   tests/verify/file_check_panel_test.cpp
   tests/compare/compare_panel_test.cpp
@@ -156,7 +157,7 @@ add_dependencies(gui_tests recording_theme)
 # and unmounted after the last, also when tests fail.
 # The tests find the mounted file system and its read log here.
 target_compile_definitions(verolux_test_support PRIVATE
-  VEROLUX_BADMEDIA_DIR="${VEROLUX_BADMEDIA_DIR}")
+  VEROLUX_BADMEDIA_DIR="${VEROLUX_BADMEDIA_DIR}" VEROLUX_SALVAGE_DISKS_DIR="${VEROLUX_SALVAGE_DISKS_DIR}")
 add_test(NAME badmedia.mount
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/badmedia mount ${VEROLUX_BADMEDIA_FS_EXE}
           ${CMAKE_SOURCE_DIR}/tests/verify/bad_media_tree.txt ${VEROLUX_BADMEDIA_DIR})

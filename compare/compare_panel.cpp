@@ -22,6 +22,12 @@ const BrowseDialog kFirstBrowse = {IDC_COMPARE_FIRST_PATH, L"Select first file",
 const BrowseDialog kSecondBrowse = {IDC_COMPARE_SECOND_PATH, L"Select second file", false, 4,
                                     "Compare File"};
 
+const DropField kDropFields[] = {
+    {&kFirstBrowse, IDC_COMPARE_FIRST_BROWSE, &g_storedFirstName},
+    {&kSecondBrowse, IDC_COMPARE_SECOND_BROWSE, &g_storedSecondName},
+};
+const PanelFrame kFrame = {IDC_COMPARE_CANCEL, "Compare File", kDropFields, 2, nullptr};
+
 const ResultsColumn kColumns[] = {
     {"First File MD5-Hash", 269, LVCFMT_LEFT},
     {"Second File MD5-Hash", 269, LVCFMT_LEFT},
@@ -59,7 +65,7 @@ void OnCommand(HWND panel, int id) {
 
 INT_PTR CALLBACK ComparePanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
   INT_PTR result;
-  if (HandleFrameMessage(panel, message, wParam, lParam, IDC_COMPARE_CANCEL, result)) return result;
+  if (HandleFrameMessage(panel, message, wParam, lParam, kFrame, result)) return result;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(panel);

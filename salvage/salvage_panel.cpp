@@ -19,8 +19,14 @@ WidePath g_storedDestinationName = {};
 // Disabled while a file is copied, in this order.
 const int kOwnControls[] = {IDC_COPY_SOURCE_BROWSE, IDC_COPY_DEST_BROWSE, IDC_COPY_START, 0};
 
-const BrowseDialog kSourceBrowse = {IDC_COPY_SOURCE_PATH, L"Select source file", false, 5};
-const BrowseDialog kDestinationBrowse = {IDC_COPY_DEST_PATH, L"Set destination name", true, 5};
+const BrowseDialog kSourceBrowse = {IDC_COPY_SOURCE_PATH, L"Select source file", false, 5,
+                                    "Copy Unreadable File"};
+const BrowseDialog kDestinationBrowse = {IDC_COPY_DEST_PATH, L"Set destination name", true, 5,
+                                         "Copy Unreadable File"};
+
+// A dropped file is the source; the destination is always chosen with its own dialog.
+const DropField kDropFields[] = {{&kSourceBrowse, IDC_COPY_SOURCE_BROWSE, &g_storedSourceName}};
+const PanelFrame kFrame = {IDC_COPY_CANCEL, "Copy Unreadable File", kDropFields, 1, nullptr};
 
 // The save dialog proposes the source's own name, so that the user only has to change it.
 void OnDestinationBrowse(HWND panel) {
@@ -80,7 +86,7 @@ void OnCommand(HWND panel, int id) {
 
 INT_PTR CALLBACK SalvagePanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
   INT_PTR result;
-  if (HandleFrameMessage(panel, message, wParam, lParam, IDC_COPY_CANCEL, result)) return result;
+  if (HandleFrameMessage(panel, message, wParam, lParam, kFrame, result)) return result;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(panel);

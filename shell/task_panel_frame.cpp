@@ -8,7 +8,9 @@
 
 #include "resources/resource_ids.h"
 #include "shell/display_scale.h"
+#include "shell/dropped_files.h"
 #include "shell/main_window.h"
+#include "shell/results_list_commands.h"
 
 void SetUpResultsList(HWND list, DWORD extraExtendedStyle, const ResultsColumn* columns,
                       int columnCount) {
@@ -36,8 +38,6 @@ void HideCancelButton(HWND panel, int cancelId) {
 namespace {
 
 INT_PTR ShadeResultRows(HWND panel, LPARAM lParam) {
-  const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-  if (header->code != static_cast<UINT>(NM_CUSTOMDRAW)) return FALSE;
   auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(lParam);
   LRESULT result;
   if (draw->nmcd.dwDrawStage == CDDS_PREPAINT) {
@@ -62,20 +62,42 @@ INT_PTR ShowHandOverWebLink(HWND panel, WPARAM wParam) {
   return TRUE;
 }
 
+INT_PTR OnNotify(HWND panel, LPARAM lParam, const PanelFrame& frame) {
+  const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+  if (header->code == static_cast<UINT>(NM_CUSTOMDRAW)) return ShadeResultRows(panel, lParam);
+  if (header->code == static_cast<UINT>(LVN_KEYDOWN) && IsResultsList(panel, header->hwndFrom)) {
+    OnResultsListKey(panel, header->hwndFrom, reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey,
+                     frame.caption);
+  }
+  return FALSE;
+}
+
 }  // namespace
 
-bool HandleFrameMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, int cancelId,
-                        INT_PTR& result) {
+bool HandleFrameMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam,
+                        const PanelFrame& frame, INT_PTR& result) {
   switch (message) {
+    case WM_INITDIALOG:
+      DragAcceptFiles(panel, TRUE);
+      return false;
     case WM_NOTIFY:
-      result = ShadeResultRows(panel, lParam);
+      result = OnNotify(panel, lParam, frame);
+      return true;
+    case WM_CONTEXTMENU:
+      if (!IsResultsList(panel, reinterpret_cast<HWND>(wParam))) return false;
+      ShowResultsListMenu(panel, reinterpret_cast<HWND>(wParam), lParam, frame.caption);
+      result = TRUE;
+      return true;
+    case WM_DROPFILES:
+      OnDroppedFiles(panel, reinterpret_cast<HDROP>(wParam), frame);
+      result = FALSE;
       return true;
     case WM_SETCURSOR:
       result = ShowHandOverWebLink(panel, wParam);
       return true;
     case WM_COMMAND:
       result = FALSE;
-      if (LOWORD(wParam) == cancelId) {
+      if (LOWORD(wParam) == frame.cancelId) {
         g_cancelFlag = 1;  // the engine stops at its next poll
         return true;
       }
@@ -166,18 +188,8 @@ bool BrowseWide(HWND panel, const BrowseDialog& dialog, WidePath& storedName) {
   file.Flags = kBrowseFlags;
   if (!(dialog.save ? GetSaveFileNameW(&file) : GetOpenFileNameW(&file))) return false;
   name[kWidePathUnits - 1] = 0;
-  // A name the ANSI read-back turns into '?' would name no file, and the task would call a
-  // readable file unreadable.
-  if (!UsesWideCalls() && !SurvivesAnsiCodePage(name) && !UseShortName(name)) {
-    MessageBoxA(panel,
-                "The name of this file holds characters that this system cannot pass on, and "
-                "the file has no short name to use instead. Rename the file or its folder, then "
-                "choose it again.",
-                dialog.caption, MB_OK | MB_ICONERROR);
-    return false;
-  }
-  lstrcpynW(storedName, name, kWidePathUnits);
-  SetWindowTextW(GetDlgItem(panel, dialog.fieldId), storedName);
+  if (!NameUsableHere(panel, dialog.caption, name)) return false;
+  ShowChosenName(panel, dialog, storedName, name);
   return true;
 }
 
@@ -218,7 +230,35 @@ void EnableControls(HWND panel, const int* ids, BOOL enabled) {
   for (; *ids != 0; ++ids) EnableWindow(GetDlgItem(panel, *ids), enabled);
 }
 
+bool g_runInProgress = false;
+
 }  // namespace
+
+bool NameUsableHere(HWND panel, const char* caption, WCHAR (&name)[kWidePathUnits]) {
+  // A name the ANSI read-back turns into '?' would name no file, and the task would call a
+  // readable file unreadable.
+  if (UsesWideCalls() || SurvivesAnsiCodePage(name) || UseShortName(name)) return true;
+  MessageBoxA(panel,
+              "The name of this file holds characters that this system cannot pass on, and "
+              "the file has no short name to use instead. Rename the file or its folder, then "
+              "choose it again.",
+              caption, MB_OK | MB_ICONERROR);
+  return false;
+}
+
+void ShowChosenName(HWND panel, const BrowseDialog& dialog, WidePath& storedName, const WCHAR* name) {
+  HWND field = GetDlgItem(panel, dialog.fieldId);
+  if (g_osMajorVersion >= dialog.wideFromMajorVersion) {
+    lstrcpynW(storedName, name, kWidePathUnits);
+    SetWindowTextW(field, storedName);
+    return;
+  }
+  // As the ANSI dialog gives it: the name's bytes in the code page, widened.
+  char ansi[kWidePathUnits] = {};
+  WideCharToMultiByte(CP_ACP, 0, name, -1, ansi, kWidePathUnits - 1, nullptr, nullptr);
+  SetWindowTextA(field, ansi);
+  WidenPath(ansi, storedName);
+}
 
 bool BrowseForFile(HWND panel, const BrowseDialog& dialog, WidePath& storedName,
                    const char* ansiInitialName) {
@@ -243,6 +283,7 @@ void EnterBusyState(HWND panel, const int* ownControls) {
   EnableControls(panel, ownControls, FALSE);
   SetTaskButtons(mainWindow, g_busyTaskIcons, FALSE);
   g_cancelFlag = 0;
+  g_runInProgress = true;
 }
 
 void LeaveBusyState(HWND panel, const int* ownControls) {
@@ -250,4 +291,7 @@ void LeaveBusyState(HWND panel, const int* ownControls) {
   EnableMenuItem(GetSystemMenu(mainWindow, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
   EnableControls(panel, ownControls, TRUE);
   SetTaskButtons(mainWindow, g_normalTaskIcons, TRUE);
+  g_runInProgress = false;
 }
+
+bool RunInProgress() { return g_runInProgress; }

@@ -20,13 +20,6 @@ void SetUpResultsList(HWND list, DWORD extraExtendedStyle, const ResultsColumn* 
 // A panel starts idle: its Cancel button is shown only while a run goes on.
 void HideCancelButton(HWND panel, int cancelId);
 
-// What every panel answers alike: row shading of its results lists (WM_NOTIFY), the hand
-// cursor over the web link and nowhere else (WM_SETCURSOR), its Cancel button, which sets the
-// cancel flag, and the web link (WM_COMMAND). Returns whether `message` was one of these,
-// with the dialog procedure's result in `result`.
-bool HandleFrameMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam, int cancelId,
-                        INT_PTR& result);
-
 // One Browse button's file dialog.
 struct BrowseDialog {
   int fieldId;               // the read-only path field it fills
@@ -45,6 +38,41 @@ struct BrowseDialog {
 bool BrowseForFile(HWND panel, const BrowseDialog& dialog, WidePath& storedName,
                    const char* ansiInitialName = nullptr);
 
+// Whether a name chosen or dropped as a wide text can reach the file on this system. On the
+// ANSI variant a name that the code page cannot hold is replaced by the file's short name;
+// without one, the user is told why under `caption` and the name cannot be used.
+bool NameUsableHere(HWND panel, const char* caption, WCHAR (&name)[kWidePathUnits]);
+
+// Shows a chosen name in the dialog's field and keeps it in `storedName`, as the dialog itself
+// would have given it on this system.
+void ShowChosenName(HWND panel, const BrowseDialog& dialog, WidePath& storedName, const WCHAR* name);
+
+// A path field that takes dropped files as though they were chosen with its Browse button.
+struct DropField {
+  const BrowseDialog* browse;
+  int browseId;  // a drop on the Browse button fills its field too
+  WidePath* storedName;
+};
+
+// What the frame needs to know of each panel.
+struct PanelFrame {
+  int cancelId;
+  const char* caption;  // the task's title, caption of the frame's own messages
+  const DropField* dropFields;  // in order; the first takes a file dropped elsewhere
+  int dropFieldCount;
+  // Where a dropped name goes on a panel without path fields (Read Disc Check).
+  void (*takeDroppedName)(HWND panel, const WCHAR* name);
+};
+
+// What every panel answers alike: row shading of its results lists and their keys (WM_NOTIFY),
+// their context menus (WM_CONTEXTMENU), dropped files (WM_DROPFILES), the hand cursor over the
+// web link and nowhere else (WM_SETCURSOR), its Cancel button, which sets the cancel flag, and
+// the web link (WM_COMMAND). Returns whether `message` was one of these, with the dialog
+// procedure's result in `result`. At WM_INITDIALOG it lets the panel take dropped files and
+// returns false, so that the panel's own set-up follows.
+bool HandleFrameMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam,
+                        const PanelFrame& frame, INT_PTR& result);
+
 // Reads a path field into its stored name, as the variant in use reads texts.
 void ReadPathField(HWND panel, int fieldId, WidePath& storedName);
 
@@ -60,3 +88,6 @@ bool ListRepaintInstalled();
 // and the task buttons, which take their busy icons, and clears the cancel flag.
 void EnterBusyState(HWND panel, const int* ownControls);
 void LeaveBusyState(HWND panel, const int* ownControls);
+
+// Whether a panel is busy, from EnterBusyState to LeaveBusyState.
+bool RunInProgress();

@@ -116,6 +116,13 @@ void OnStart(HWND panel) {
   if (g_osMajorVersion == 5) InstallListRepaint(g_readReport.readOkList, g_readReport.readErrorList);
 }
 
+// A dropped file or folder picks its drive, when the drive is listed.
+void SelectDroppedDrive(HWND panel, const WCHAR* name) {
+  SelectDriveOf(GetDlgItem(panel, IDC_DISC_DRIVE_LIST), name);
+}
+
+const PanelFrame kFrame = {IDC_DISC_CANCEL, "Read Drive Check", nullptr, 0, SelectDroppedDrive};
+
 void OnCommand(HWND panel, WPARAM wParam) {
   switch (LOWORD(wParam)) {
     case IDC_DISC_START:
@@ -131,7 +138,7 @@ void OnCommand(HWND panel, WPARAM wParam) {
 
 INT_PTR CALLBACK DiscCheckPanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
   INT_PTR result;
-  if (HandleFrameMessage(panel, message, wParam, lParam, IDC_DISC_CANCEL, result)) return result;
+  if (HandleFrameMessage(panel, message, wParam, lParam, kFrame, result)) return result;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(panel);

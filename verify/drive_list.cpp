@@ -83,3 +83,21 @@ void DriveRootOfEntry(const char* entry, char (&root)[kWidePathUnits]) {
     lstrcpynA(root, entry, kWidePathUnits);
   }
 }
+
+void SelectDriveOf(HWND driveList, const WCHAR* path) {
+  auto upper = [](unsigned letter) { return letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter; };
+  if (path[0] == 0 || path[1] != ':') return;
+  const int count = static_cast<int>(SendMessageA(driveList, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    char entry[kWidePathUnits] = {};
+    const LRESULT length = SendMessageA(driveList, CB_GETLBTEXTLEN, i, 0);
+    if (length < 0 || length >= static_cast<LRESULT>(kWidePathUnits)) continue;
+    SendMessageA(driveList, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+    char root[kWidePathUnits];
+    DriveRootOfEntry(entry, root);
+    if (root[1] == ':' && upper(static_cast<unsigned char>(root[0])) == upper(path[0])) {
+      SendMessageA(driveList, CB_SETCURSEL, i, 0);
+      return;
+    }
+  }
+}

@@ -15,3 +15,7 @@ bool IsDriveReady(const WidePath& driveRoot);
 // The drive root named by a drive entry: the character in front of its first colon, a colon
 // and a backslash; an entry without such a colon is taken whole. `root` is zero-filled.
 void DriveRootOfEntry(const char* entry, char (&root)[kWidePathUnits]);
+
+// Selects the entry of the drive that `path` lies on; a path without a listed drive letter
+// changes nothing.
+void SelectDriveOf(HWND driveList, const WCHAR* path);

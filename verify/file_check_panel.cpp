@@ -28,6 +28,8 @@ void OnInitDialog(HWND panel) {
 }
 
 const BrowseDialog kBrowse = {IDC_FILE_PATH, L"Select file", false, 4, "Read File Check"};
+const DropField kDropFields[] = {{&kBrowse, IDC_FILE_BROWSE, &g_storedFileName}};
+const PanelFrame kFrame = {IDC_FILE_CANCEL, "Read File Check", kDropFields, 1, nullptr};
 
 void ShowOutcome(HWND panel, const char* text, UINT icon) {
   MessageBoxA(panel, text, "Read File Check", MB_OK | icon);
@@ -72,7 +74,7 @@ void OnCommand(HWND panel, int id) {
 
 INT_PTR CALLBACK FileCheckPanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
   INT_PTR result;
-  if (HandleFrameMessage(panel, message, wParam, lParam, IDC_FILE_CANCEL, result)) return result;
+  if (HandleFrameMessage(panel, message, wParam, lParam, kFrame, result)) return result;
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(panel);

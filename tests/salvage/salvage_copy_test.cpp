@@ -248,17 +248,6 @@ TEST_F(SalvageCopy, FourCharacterRelativeNamesAreAccepted) {
   EXPECT_EQ(rows()[0].cells[0], L"5000 bytes (100%)");
 }
 
-// Destinations on small and read-only file systems (mounted by scripts/salvage-disks).
-std::wstring SalvageDisk(const char* name) {
-  return UnixToWindows(std::string(VEROLUX_SALVAGE_DISKS_DIR) + "/" + name);
-}
-
-#define REQUIRE_SALVAGE_DISKS()                                                             \
-  do {                                                                                      \
-    if (GetFileAttributesW(SalvageDisk("unavailable").c_str()) != INVALID_FILE_ATTRIBUTES) \
-      GTEST_SKIP() << "small and read-only test disks not mounted (not root)";              \
-  } while (0)
-
 using SalvageDestination = SalvageCopy;
 
 TEST_F(SalvageDestination, FreeSpaceMustExceedTheSourceSize) {

@@ -55,6 +55,10 @@ std::wstring BadMediaPath(const char* relativePath) {
 
 std::string BadMediaUnixPath(const char* relativePath) { return MountPoint() + "/" + relativePath; }
 
+std::wstring SalvageDisk(const char* name) {
+  return UnixToWindows(std::string(VEROLUX_SALVAGE_DISKS_DIR) + "/" + name);
+}
+
 BadMediaReadLog::BadMediaReadLog() : start_(FileSizeOf(LogPath())) {}
 
 std::vector<BadMediaRead> BadMediaReadLog::ReadsOf(const char* relativePath) const {

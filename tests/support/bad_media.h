@@ -1,6 +1,8 @@
-// The bad-media file system as seen from Windows tests: its files through Wine's Z: drive
-// and the log of every read it served.
+// The test media as seen from Windows tests: the bad-media file system's files through Wine's
+// Z: drive and the log of every read it served, and the small and read-only destinations.
 #pragma once
+
+#include <windows.h>
 
 #include <cstdint>
 #include <string>
@@ -39,6 +41,16 @@ class BadMediaReadLog {
  private:
   std::uint64_t start_ = 0;
 };
+
+// A destination folder on a small or read-only file system (mounted by scripts/salvage-disks):
+// "full" (256 KiB), "exact" (1 MiB, also drive S:) or "readonly".
+std::wstring SalvageDisk(const char* name);
+
+#define REQUIRE_SALVAGE_DISKS()                                                             \
+  do {                                                                                      \
+    if (GetFileAttributesW(SalvageDisk("unavailable").c_str()) != INVALID_FILE_ATTRIBUTES) \
+      GTEST_SKIP() << "small and read-only test disks not mounted (not root)";              \
+  } while (0)
 
 // Skips the test when the bad-media file system is not mounted.
 #define REQUIRE_BAD_MEDIA()                                                                   \

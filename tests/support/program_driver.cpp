@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -24,6 +28,14 @@ std::wstring ClassOf(HWND window) {
 }
 
 bool IsDialogWindow(HWND window) { return ClassOf(window) == L"#32770"; }
+
+// The window that has the keyboard focus in the thread of `window`.
+HWND GetFocusedWindowOf(HWND window) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+  return info.hwndFocus;
+}
 
 }  // namespace
 
@@ -96,6 +108,106 @@ void ProgramDriver::MoveMouseOnto(HWND window, int nudge) {
   SendInput(1, &move, sizeof move);
 }
 
+void ProgramDriver::PressKeys(std::initializer_list<WORD> modifiers, WORD key) {
+  std::vector<INPUT> inputs;
+  auto add = [&](WORD vk, bool up) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (vk == VK_APPS ? KEYEVENTF_EXTENDEDKEY : 0);
+    inputs.push_back(input);
+  };
+  for (WORD modifier : modifiers) add(modifier, false);
+  add(key, false);
+  add(key, true);
+  for (auto modifier = std::rbegin(modifiers); modifier != std::rend(modifiers); ++modifier) add(*modifier, true);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void ProgramDriver::Focus(HWND control) {
+  PostMessageW(GetParent(control), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+  WaitUntil([&] { return GetFocusedWindowOf(control) == control; }, 5000);
+}
+
+void ProgramDriver::RightClick(HWND window, POINT at) {
+  ClientToScreen(window, &at);
+  INPUT clicks[3] = {};
+  for (INPUT& click : clicks) {
+    click.type = INPUT_MOUSE;
+    click.mi.dx = at.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    click.mi.dy = at.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  }
+  clicks[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  clicks[1].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
+  clicks[2].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+  SendInput(3, clicks, sizeof(INPUT));
+}
+
+HWND ProgramDriver::WaitForPopupMenu(DWORD timeoutMs) const {
+  HWND menu = nullptr;
+  WaitUntil(
+      [&] {
+        menu = FindTopLevel([](HWND window) { return ClassOf(window) == L"#32768"; });
+        return menu != nullptr;
+      },
+      timeoutMs);
+  return menu;
+}
+
+std::vector<ProgramDriver::MenuItem> ProgramDriver::MenuItems(HWND menuWindow) {
+  constexpr UINT kGetMenu = 0x01E1;  // MN_GETHMENU
+  HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, kGetMenu, 0, 0));
+  std::vector<MenuItem> items;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    wchar_t text[64] = {};
+    GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
+    const UINT state = GetMenuState(menu, i, MF_BYPOSITION);
+    items.push_back({text, !(state & MF_SEPARATOR) && (state & MF_GRAYED)});
+  }
+  return items;
+}
+
+void ProgramDriver::DropFiles(HWND window, POINT at, const std::vector<std::wstring>& names, bool wait) {
+  size_t units = 1;
+  for (const auto& name : names) units += name.size() + 1;
+  HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
+  auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+  files->pFiles = sizeof(DROPFILES);
+  files->pt = at;
+  files->fWide = TRUE;
+  auto* next = reinterpret_cast<wchar_t*>(files + 1);
+  for (const auto& name : names) next = std::copy(name.begin(), name.end(), next) + 1;
+  GlobalUnlock(drop);
+  if (wait) {
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  } else {
+    PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  }
+}
+
+std::wstring ProgramDriver::ClipboardText() {
+  std::wstring text;
+  if (!OpenClipboard(nullptr)) return L"(clipboard busy)";
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    text = static_cast<const wchar_t*>(GlobalLock(data));
+    GlobalUnlock(data);
+  }
+  CloseClipboard();
+  return text;
+}
+
+void ProgramDriver::SetClipboardText(const std::wstring& text) {
+  HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+  auto* units = static_cast<wchar_t*>(GlobalLock(data));
+  std::copy(text.c_str(), text.c_str() + text.size() + 1, units);
+  GlobalUnlock(data);
+  if (!OpenClipboard(nullptr)) return;
+  EmptyClipboard();
+  SetClipboardData(CF_UNICODETEXT, data);
+  CloseClipboard();
+}
+
 void ProgramDriver::PressKey(HWND window, WPARAM key) const {
   PostMessageW(window, WM_KEYDOWN, key, 1);
   PostMessageW(window, WM_KEYUP, key, 0xC0000001);
@@ -164,11 +276,20 @@ std::wstring ProgramDriver::FileNameIn(HWND dialog) {
   return Text(box);
 }
 
-void ProgramDriver::ChooseFile(HWND dialog, const std::wstring& path) {
+void ProgramDriver::ChooseFile(HWND dialog, const std::wstring& path, bool replace) {
   HWND box = GetDlgItem(dialog, kFileNameBox);
   if (!box || !IsWindowVisible(box)) box = GetDlgItem(dialog, kFileNameEdit);
   SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  if (replace) {
+    ProgramDriver owner(GetWindowThreadProcessId(dialog, nullptr));
+    HWND question = nullptr;
+    WaitUntil([&] {
+      question = owner.FindTopLevel([&](HWND window) { return GetWindow(window, GW_OWNER) == dialog; });
+      return question != nullptr;
+    });
+    if (question) PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+  }
   WaitUntil([&] { return !IsWindow(dialog); }, 10000);
 }
 

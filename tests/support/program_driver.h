@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -77,10 +78,35 @@ class ProgramDriver {
   // File dialogs, found by title.
   HWND WaitForFileDialog(const wchar_t* title, DWORD timeoutMs = 30000) const;
   static std::wstring FileNameIn(HWND dialog);
-  static void ChooseFile(HWND dialog, const std::wstring& path);
+  // Types `path` into the dialog and confirms it; with `replace` it also answers Yes when the
+  // dialog asks whether to replace an existing file.
+  static void ChooseFile(HWND dialog, const std::wstring& path, bool replace = false);
   static void CancelDialog(HWND dialog);
   // Browse with this button, pick `path` in the dialog titled `title`.
   void Browse(HWND button, const wchar_t* title, const std::wstring& path);
+
+  // Real keyboard input to whatever has the focus: `key` pressed with `modifiers` held.
+  static void PressKeys(std::initializer_list<WORD> modifiers, WORD key);
+  // Gives the keyboard focus to a control of a panel, as Tab would.
+  static void Focus(HWND control);
+  // A real right click at a point of `window`'s client area.
+  static void RightClick(HWND window, POINT at);
+
+  // The shortcut menu that is open, null after the timeout; its items as the user reads them.
+  struct MenuItem {
+    std::wstring text;  // empty for a separator
+    bool grayed;
+    bool operator==(const MenuItem& other) const { return text == other.text && grayed == other.grayed; }
+  };
+  HWND WaitForPopupMenu(DWORD timeoutMs = 10000) const;
+  static std::vector<MenuItem> MenuItems(HWND menuWindow);
+
+  // Drops files onto `window`, at a point of its client area, as the file manager does. With
+  // `wait` it returns once the drop was handled (for drops that show no message).
+  static void DropFiles(HWND window, POINT at, const std::vector<std::wstring>& names, bool wait = true);
+
+  static std::wstring ClipboardText();
+  static void SetClipboardText(const std::wstring& text);
 
   static std::wstring Text(HWND window);
   bool CloseEnabled() const;
