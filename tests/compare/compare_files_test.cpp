@@ -137,7 +137,10 @@ TEST_F(CompareEngine, EveryRunEndsWithOneMessageAfterClosingItsFiles) {
     bool cancelUp = true;
     std::wstring statusText = L"?";
     size_t rowCount = 99;
+    int neverReadOpens = -1;
     SeenMessageBox box = Compare(run.first, run.second, [&] {
+      // Before the checks below open the files themselves.
+      neverReadOpens = log.OpensOf("compare/never_read.bin");
       closed[0] = NotOpenForReading(run.first);
       closed[1] = NotOpenForReading(run.second);
       cancelUp = cancelShown();
@@ -152,7 +155,7 @@ TEST_F(CompareEngine, EveryRunEndsWithOneMessageAfterClosingItsFiles) {
     EXPECT_FALSE(cancelUp);
     EXPECT_EQ(statusText, L"");
     EXPECT_EQ(rowCount, run.icon == kError ? 0u : 1u);
-    EXPECT_TRUE(log.ReadsOf("compare/never_read.bin").empty());
+    EXPECT_EQ(neverReadOpens, 0);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -199,6 +200,11 @@ TEST_F(SalvageCopy, NameChecksAndUnusableFilesEndWithTheirMessage) {
   const std::wstring copy = folder_.path() + L"\\copy.bin";
   FileHeldOpenForWriting other(held);
   ASSERT_TRUE(other.holding());
+  // Another program's file that it lets others delete but not write: never this run's to delete.
+  const std::wstring othersFile = folder_.CreateFileOfSize(L"others.bin", 3000);
+  const std::string othersBytes = FileBytes(othersFile);
+  auto othersProgram = std::make_unique<FileHeldOpenForWriting>(othersFile, FILE_SHARE_READ | FILE_SHARE_DELETE);
+  ASSERT_TRUE(othersProgram->holding());
   const struct {
     std::wstring source, destination;
     bool cancelled;  // the flag already set, as though Cancel had been pressed
@@ -213,6 +219,7 @@ TEST_F(SalvageCopy, NameChecksAndUnusableFilesEndWithTheirMessage) {
       // deleted by a cancel.
       {source, caseTwin, false, L"Destination file cannot be created.", MB_ICONERROR},
       {source, caseTwin, true, L"Destination file cannot be created.", MB_ICONERROR},
+      {source, othersFile, true, L"Destination file cannot be created.", MB_ICONERROR},
       {missing, copy, false, L"Source file cannot be opened.", MB_ICONERROR},
       {held, copy, false, L"Source file cannot be opened.", MB_ICONERROR},
   };
@@ -232,6 +239,8 @@ TEST_F(SalvageCopy, NameChecksAndUnusableFilesEndWithTheirMessage) {
     EXPECT_EQ(FileLength(copy), -1);
   }
   g_cancelFlag = 0;
+  othersProgram.reset();  // a deletion would take effect once the other program lets go
+  EXPECT_TRUE(FileBytes(othersFile) == othersBytes) << "the other program's file was deleted or changed";
 }
 
 TEST_F(SalvageCopy, FourCharacterRelativeNamesAreAccepted) {
@@ -265,23 +274,45 @@ TEST_F(SalvageDestination, FreeSpaceMustExceedTheSourceSize) {
   DeleteFileW(L"S:\\copy.bin");
 }
 
-TEST_F(SalvageDestination, DiskFillingUpStopsTheCopyAndKeepsWhatWasWritten) {
+// A destination that stops taking writes ends the copy there: the message says after how many
+// bytes, and the copy keeps exactly those.
+TEST_F(SalvageDestination, FailingWritesStopTheCopyAndKeepWhatWasWritten) {
   REQUIRE_SALVAGE_DISKS();
-  // The drive (Z:) has room; the folder is a 256 KiB file system of its own.
-  const std::wstring source = folder_.CreateFileOfSize(L"big.bin", 1048576);
-  const std::wstring copy = SalvageDisk("full") + L"\\copy.bin";
-  const SeenMessageBox box = Copy(source, copy);
-  const std::wstring head = L"Copy is incomplete: the destination could not be written after ";
-  ASSERT_EQ(box.text.compare(0, head.size(), head), 0) << Narrow(box.text);
-  EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
-  const std::int64_t kept = _wtoi64(box.text.c_str() + head.size());
-  EXPECT_EQ(box.text.substr(box.text.find(L" of ")), L" of 1048576 bytes.");
-  EXPECT_GT(kept, 0);
-  EXPECT_LE(kept, 262144);
-  EXPECT_EQ(FileLength(copy), kept);
-  EXPECT_EQ(FileBytes(copy), FileBytes(source).substr(0, kept));
-  EXPECT_TRUE(rows().empty());
-  DeleteFileW(copy.c_str());
+  REQUIRE_BAD_MEDIA();
+  const std::wstring filler = folder_.CreateFileOfSize(L"big.bin", 1048576);
+  const std::wstring faulty = BadMediaPath("salvage/fault_source.bin");
+  const struct {
+    std::wstring source, copy;
+    std::int64_t kept;  // 0: some, up to the 256 KiB of the small disk
+  } kCases[] = {
+      // A 256 KiB file system of its own, while its drive (Z:) has room.
+      {filler, SalvageDisk("full") + L"\\copy.bin", 0},
+      // Folders of the bad-media file system whose writes fail at set offsets.
+      {faulty, BadMediaPath("out/short-at-block") + L"\\copy.bin", 409600},
+      {faulty, BadMediaPath("out/short-in-block") + L"\\copy.bin", 409700},
+      {faulty, BadMediaPath("out/disk-full") + L"\\copy.bin", 614400},
+      {faulty, BadMediaPath("out/medium-gone") + L"\\copy.bin", 614400},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(Narrow(c.copy));
+    const SeenMessageBox box = Copy(c.source, c.copy);
+    const std::wstring head = L"Copy is incomplete: the destination could not be written after ";
+    ASSERT_EQ(box.text.compare(0, head.size(), head), 0) << Narrow(box.text);
+    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
+    const std::int64_t kept = _wtoi64(box.text.c_str() + head.size());
+    EXPECT_EQ(box.text.substr(box.text.find(L" of ")), L" of 1048576 bytes.");
+    if (c.kept > 0) {
+      EXPECT_EQ(kept, c.kept);
+    } else {
+      EXPECT_GT(kept, 0);
+      EXPECT_LE(kept, 262144);
+    }
+    EXPECT_EQ(FileLength(c.copy), kept);
+    EXPECT_TRUE(FileBytes(c.copy) == FileBytes(c.source).substr(0, kept)) << "the copy holds other bytes";
+    EXPECT_TRUE(rows().empty());
+    EXPECT_TRUE(NotOpenForReading(c.source) && NotOpenForReading(c.copy));
+    DeleteFileW(c.copy.c_str());
+  }
 }
 
 TEST_F(SalvageDestination, ReadOnlyFolderIsReportedAndLeftAlone) {

@@ -41,7 +41,7 @@ struct CopyPanel {
   HWND panel;
 };
 
-TEST(CopyUnreadableFile, RowOfEachCopyReplacesTheLastAndSameNamesAreRefused) {
+TEST(CopyUnreadableFile, RowOfEachCopyReplacesTheLastAfterAFailedOneAndSameNamesAreRefused) {
   REQUIRE_BAD_MEDIA();
   TempFolder folder;
   const std::wstring empty = folder.CreateFileOfSize(L"empty.bin", 0);
@@ -49,8 +49,19 @@ TEST(CopyUnreadableFile, RowOfEachCopyReplacesTheLastAndSameNamesAreRefused) {
   const std::wstring second = folder.path() + L"\\empty-copy.bin";
   RunProgram([&](ProgramDriver& program) {
     CopyPanel panel(program);
-    panel.Choose(BadMediaPath("salvage/gui_unreadable.bin"), first);
+    // The destination's medium goes away: the copy stops there and the panel is ready again.
+    const std::wstring lost = BadMediaPath("out/medium-gone-panel") + L"\\copy.bin";
+    panel.Choose(BadMediaPath("salvage/fault_source.bin"), lost);
     SeenMessageBox box = panel.CopyAndAnswer();
+    EXPECT_EQ(box.text, L"Copy is incomplete: the destination could not be written after 614400 of 1048576 bytes.");
+    EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_TRUE(panel.rows().empty());
+    EXPECT_FALSE(IsWindowVisible(panel.control(IDC_COPY_CANCEL)));
+    EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return panel.Usable() == 8; }));
+    DeleteFileW(lost.c_str());
+
+    panel.Choose(BadMediaPath("salvage/gui_unreadable.bin"), first);
+    box = panel.CopyAndAnswer();
     EXPECT_EQ(box.caption, L"Copy Unreadable File");
     EXPECT_EQ(box.text, L"Copy is complete.");
     EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONINFORMATION));

@@ -259,7 +259,9 @@ TEST(ResultsLists, SaveListAsWritesTheWholeListOrLeavesEverythingAsItWas) {
   TestDrive drive('X', DRIVE_FIXED, BadMediaUnixPath("scan/export"));
   TempFolder folder;
   WriteFileBytes(folder.path() + L"\\old.csv", "old list\r\n");
-  WriteFileBytes(SalvageDisk("full") + L"\\list.csv", "old list\r\n");
+  const std::wstring existingLists[] = {SalvageDisk("full"), BadMediaPath("out/save-short"),
+                                       BadMediaPath("out/save-full"), BadMediaPath("out/save-gone")};
+  for (const auto& faulty : existingLists) WriteFileBytes(faulty + L"\\list.csv", "old list\r\n");
   Filler noRoomLeft(SalvageDisk("full"));
   const struct {
     std::wstring folder, typed;
@@ -273,6 +275,10 @@ TEST(ResultsLists, SaveListAsWritesTheWholeListOrLeavesEverythingAsItWas) {
       {folder.path(), L"old", 1, L"old.csv", true, true},
       {SalvageDisk("readonly"), L"kept.txt", 2, L"kept.txt", true, false},
       {SalvageDisk("full"), L"list", 1, L"list.csv", true, false},
+      // Writes cut short, a full disk, a medium that goes away.
+      {BadMediaPath("out/save-short"), L"list", 1, L"list.csv", true, false},
+      {BadMediaPath("out/save-full"), L"list", 1, L"list.csv", true, false},
+      {BadMediaPath("out/save-gone"), L"list", 1, L"list.csv", true, false},
   };
   RunProgram([&](ProgramDriver& program) {
     HWND panel = program.PanelWith(IDC_DISC_START);
@@ -312,7 +318,7 @@ TEST(ResultsLists, SaveListAsWritesTheWholeListOrLeavesEverythingAsItWas) {
       EXPECT_EQ(FilesIn(c.folder), filesAfter);
     }
   });
-  DeleteFileW((SalvageDisk("full") + L"\\list.csv").c_str());
+  for (const auto& faulty : existingLists) DeleteFileW((faulty + L"\\list.csv").c_str());
 }
 
 // A drop fills what the Browse button beside it would; a folder or an over-long name is refused

@@ -13,7 +13,9 @@ constexpr wchar_t kReportThemeModulesFlag[] = L"--report-theme-modules";
 
 class FileHeldOpenForWriting {
  public:
-  explicit FileHeldOpenForWriting(const std::wstring& path);
+  // `share`: what the other program lets others do with the file meanwhile.
+  explicit FileHeldOpenForWriting(const std::wstring& path,
+                                  DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE);
   ~FileHeldOpenForWriting();
   FileHeldOpenForWriting(const FileHeldOpenForWriting&) = delete;
   FileHeldOpenForWriting& operator=(const FileHeldOpenForWriting&) = delete;

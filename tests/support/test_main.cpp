@@ -17,9 +17,8 @@
 
 namespace {
 
-int HoldOpenForWriting(const wchar_t* path, const wchar_t* readyEvent) {
-  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+int HoldOpenForWriting(const wchar_t* path, const wchar_t* readyEvent, DWORD share) {
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 3;
   HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, readyEvent);
   if (!ready) return 4;
@@ -68,8 +67,8 @@ int ExpectedOsMajorVersion() {
 int main(int argc, char** argv) {
   int wideCount = 0;
   wchar_t** wideArgs = CommandLineToArgvW(GetCommandLineW(), &wideCount);
-  if (wideCount == 4 && lstrcmpW(wideArgs[1], kHoldOpenForWritingFlag) == 0) {
-    return HoldOpenForWriting(wideArgs[2], wideArgs[3]);
+  if (wideCount == 5 && lstrcmpW(wideArgs[1], kHoldOpenForWritingFlag) == 0) {
+    return HoldOpenForWriting(wideArgs[2], wideArgs[3], static_cast<DWORD>(_wtoi(wideArgs[4])));
   }
   if (wideCount == 3 && lstrcmpW(wideArgs[1], kReportThemeModulesFlag) == 0) {
     return ReportThemeModules(wideArgs[2]);

@@ -324,14 +324,14 @@ std::string Narrow(const std::wstring& text) {
 
 
 
-FileHeldOpenForWriting::FileHeldOpenForWriting(const std::wstring& path) {
+FileHeldOpenForWriting::FileHeldOpenForWriting(const std::wstring& path, DWORD share) {
   wchar_t eventName[64];
   wsprintfW(eventName, L"verolux-held-%lu-%lu", GetCurrentProcessId(), GetTickCount());
   HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, eventName);
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + kHoldOpenForWritingFlag +
-                             L" \"" + path + L"\" " + eventName;
+                             L" \"" + path + L"\" " + eventName + L" " + std::to_wstring(share);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   if (CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
