@@ -32,20 +32,6 @@ std::int64_t FileLength(const std::wstring& path) {
   return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// Reads a whole (small) file; empty when it cannot be opened.
-std::string FileBytes(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  std::string bytes;
-  char buffer[65536];
-  DWORD got = 0;
-  while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) {
-    bytes.append(buffer, got);
-  }
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  return bytes;
-}
-
 // The copy of a bad-media file holds the file's own bytes except in its unreadable ranges,
 // which were never written and read back as zeros. Returns the first wrong offset, or -1.
 std::int64_t FirstWrongByte(const std::wstring& copy, const char* treePath,

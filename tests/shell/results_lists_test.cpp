@@ -49,6 +49,22 @@ void SelectAllAndCopy(HWND list) {
   ProgramDriver::PressKeys({VK_CONTROL}, 'C');
 }
 
+// Shift+F10 on the list; the menu that opens, or null.
+HWND OpenMenuFromKeyboard(ProgramDriver& program, HWND list) {
+  ProgramDriver::Focus(list);
+  ProgramDriver::PressKeys({VK_SHIFT}, VK_F10);
+  return program.WaitForPopupMenu();
+}
+
+// Where the menu's top left corner lies in the list's client area.
+POINT MenuCornerIn(HWND list, HWND menu) {
+  RECT rect;
+  GetWindowRect(menu, &rect);
+  POINT corner = {rect.left, rect.top};
+  ScreenToClient(list, &corner);
+  return corner;
+}
+
 void CloseMenu(HWND menu) {
   ProgramDriver::PressKeys({}, VK_ESCAPE);
   ProgramDriver::WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
@@ -79,16 +95,10 @@ TEST(ResultsLists, EveryListCopiesItsSelectedRowsAndOffersItsMenu) {
     // An empty list offers nothing; the keyboard puts the menu at its top left corner.
     HWND copyPanel = program.ShowTask(IDC_TASK_COPY_UNREADABLE, IDC_COPY_START);
     HWND copyList = GetDlgItem(copyPanel, IDC_COPY_RESULTS);
-    ProgramDriver::Focus(copyList);
-    ProgramDriver::PressKeys({VK_SHIFT}, VK_F10);
-    HWND menu = program.WaitForPopupMenu();
+    HWND menu = OpenMenuFromKeyboard(program, copyList);
     ASSERT_NE(menu, nullptr);
-    RECT menuRect, listRect;
-    GetWindowRect(menu, &menuRect);
-    GetClientRect(copyList, &listRect);
-    MapWindowPoints(copyList, nullptr, reinterpret_cast<POINT*>(&listRect), 2);
-    EXPECT_EQ(menuRect.left, listRect.left);
-    EXPECT_EQ(menuRect.top, listRect.top);
+    EXPECT_EQ(MenuCornerIn(copyList, menu).x, 0);
+    EXPECT_EQ(MenuCornerIn(copyList, menu).y, 0);
     EXPECT_EQ(ProgramDriver::MenuItems(menu), Menu(false, false, false));
     CloseMenu(menu);
 
@@ -158,14 +168,10 @@ TEST(ResultsLists, EveryListCopiesItsSelectedRowsAndOffersItsMenu) {
         [&] { return ProgramDriver::ClipboardText() == kJapaneseFile + L"\t20 bytes\tREAD OK\r\n"; }, 5000));
 
     // The keyboard menu opens at the focused row.
-    ProgramDriver::PressKeys({VK_SHIFT}, VK_F10);
-    menu = program.WaitForPopupMenu();
+    menu = OpenMenuFromKeyboard(program, readOk);
     ASSERT_NE(menu, nullptr);
-    GetWindowRect(menu, &menuRect);
-    POINT rowCorner = {row.left > 0 ? row.left : 0, row.bottom};
-    ClientToScreen(readOk, &rowCorner);
-    EXPECT_EQ(menuRect.left, rowCorner.x);
-    EXPECT_EQ(menuRect.top, rowCorner.y);
+    EXPECT_EQ(MenuCornerIn(readOk, menu).x, row.left > 0 ? row.left : 0);
+    EXPECT_EQ(MenuCornerIn(readOk, menu).y, row.bottom);
     CloseMenu(menu);
   });
 }
@@ -187,8 +193,7 @@ TEST(ResultsLists, DuringARunRowsCanBeCopiedButNotSavedAndDropsAreIgnored) {
              L"U:\\a-first.bin\t10 bytes\tREAD OK\r\nU:\\b\\a-first.bin\t10 bytes\tREAD OK\r\n"
              L"U:\\b\\c\\a-first.bin\t10 bytes\tREAD OK\r\n";
     }, 5000)) << Narrow(ProgramDriver::ClipboardText());
-    ProgramDriver::PressKeys({VK_SHIFT}, VK_F10);
-    HWND menu = program.WaitForPopupMenu();
+    HWND menu = OpenMenuFromKeyboard(program, GetDlgItem(panel, IDC_DISC_READ_OK_LIST));
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(ProgramDriver::MenuItems(menu), Menu(true, true, false));
     CloseMenu(menu);
@@ -211,25 +216,6 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder) {
   FindClose(find);
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string FileBytes(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "(none)";
-  std::string bytes(65536, '\0');
-  DWORD got = 0;
-  ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  CloseHandle(file);
-  bytes.resize(got);
-  return bytes;
-}
-
-void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD written = 0;
-  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
 }
 
 // Takes every byte that is left on the file system of `folder`; removed with the object.
@@ -290,9 +276,7 @@ TEST(ResultsLists, SaveListAsWritesTheWholeListOrLeavesEverythingAsItWas) {
       const std::wstring target = c.folder + L"\\" + c.savedAs;
       const std::vector<std::wstring> filesBefore = FilesIn(c.folder);
       const std::string before = FileBytes(target);
-      ProgramDriver::Focus(list);
-      ProgramDriver::PressKeys({VK_SHIFT}, VK_F10);
-      ASSERT_NE(program.WaitForPopupMenu(), nullptr);
+      ASSERT_NE(OpenMenuFromKeyboard(program, list), nullptr);
       ProgramDriver::PressKeys({}, 'S');
       HWND dialog = program.WaitForFileDialog(L"Save List As");
       ASSERT_NE(dialog, nullptr);
@@ -387,8 +371,9 @@ TEST(DroppedFiles, EachPanelTakesThemAsItsBrowseButtonWould) {
 }
 
 // Windows NT 4: the dropped name comes as its short name when the code page cannot hold it,
-// on the panels with wide dialogs and on the one with ANSI dialogs alike.
-TEST(AnsiVariant, DroppedNameOutsideTheCodePageReachesTheFileByItsShortName) {
+// on the panels with wide dialogs and on the one with ANSI dialogs alike; a list is saved
+// through the ANSI dialog.
+TEST(AnsiVariant, DroppedNameOutsideTheCodePageReachesTheFileAndListsSaveThroughTheAnsiDialog) {
   ASSERT_EQ(g_osMajorVersion, 4);
   TempFolder folder;
   const std::wstring path = folder.CreateFileOfSize(L"\u8aad\u307f\u53d6\u308a.bin", 5000);
@@ -412,6 +397,19 @@ TEST(AnsiVariant, DroppedNameOutsideTheCodePageReachesTheFileByItsShortName) {
       }
       EXPECT_EQ(RunTask(program, panel, task.start), task.outcome);
     }
+    // The list is saved through the ANSI dialog and calls of this system.
+    HWND fileList = GetDlgItem(program.PanelWith(IDC_FILE_START), IDC_FILE_RESULTS);
+    program.ShowTask(IDC_TASK_READ_FILE, IDC_FILE_START);
+    ASSERT_NE(OpenMenuFromKeyboard(program, fileList), nullptr);
+    ProgramDriver::PressKeys({}, 'S');
+    HWND dialog = program.WaitForFileDialog(L"Save List As");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(IsWindowUnicode(dialog));
+    ProgramDriver::ChooseFile(dialog, folder.path() + L"\\list");
+    const std::string header = "\xEF\xBB\xBF" "File Name,File Size,Status\r\n";
+    EXPECT_TRUE(ProgramDriver::WaitUntil([&] {
+      return FileBytes(folder.path() + L"\\list.csv").rfind(header, 0) == 0;
+    }, 5000));
   });
 }
 

@@ -106,6 +106,10 @@ void RemoveLongestPathFile(const std::wstring& path);
 // bytes 0xE9, 0xFC, 0x80 and 0xFF, and puts its full name, as those bytes, into `ansiPath`.
 bool CreateFileWithHighBytes(const TempFolder& folder, DWORD size, char (&ansiPath)[260]);
 
+// The whole content of a file, empty when it cannot be opened; a file made with `bytes`.
+std::string FileBytes(const std::wstring& path);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+
 // Whether nobody holds the file open for reading (an open that refuses other readers works).
 bool NotOpenForReading(const std::wstring& path);
 
