@@ -467,8 +467,16 @@ TEST(TaskButtonPainting, ScreenShowsEachStateAroundTheIconAboveCentre) {
 
     // Wine's theme draws the hot and the defaulted button alike, and the normal and the
     // disabled one; the pressed one differs from all.
-    EXPECT_TRUE(MoveMouseUntilShown(buttons[1], buttons[1], g_normalTaskIcons[1], PBS_HOT));
-    EXPECT_FALSE(ShowsState(buttons[1], g_normalTaskIcons[1], PBS_NORMAL, 0));
+    // One picture must show hot and not normal. Wine's hot tracking can lose the pointer for a
+    // moment while it rests on the button; then the button is looked at again.
+    bool hotUnlikeNormal = false;
+    for (int attempt = 0; attempt < 3 && !hotUnlikeNormal; ++attempt) {
+      if (!MoveMouseUntilShown(buttons[1], buttons[1], g_normalTaskIcons[1], PBS_HOT)) continue;
+      const Picture shown = CaptureClientArea(buttons[1]);
+      hotUnlikeNormal = BackgroundMismatches(buttons[1], g_normalTaskIcons[1], shown, PBS_HOT) == 0 &&
+                        BackgroundMismatches(buttons[1], g_normalTaskIcons[1], shown, PBS_NORMAL) != 0;
+    }
+    EXPECT_TRUE(hotUnlikeNormal);
     EXPECT_TRUE(ShowsState(buttons[2], g_normalTaskIcons[2], PBS_NORMAL, 0));
     EXPECT_TRUE(PressUntilShown(buttons[1], g_normalTaskIcons[1]));
     EXPECT_FALSE(ShowsState(buttons[1], g_normalTaskIcons[1], PBS_HOT, 0));
