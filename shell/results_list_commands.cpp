@@ -104,6 +104,9 @@ struct WideSaveCalls {
   static constexpr const Unit* kDefaultExtension = L"csv";
   static constexpr const Unit* kCurrentFolder = L".";
   static BOOL AskName(Dialog* dialog) { return GetSaveFileNameW(dialog); }
+  static DWORD FullName(const Unit* name, Unit* full, Unit** fileName) {
+    return GetFullPathNameW(name, kWidePathUnits, full, fileName);
+  }
   static UINT MakeTemporaryFile(const Unit* folder, Unit* name) {
     return GetTempFileNameW(folder, L"vlx", 0, name);
   }
@@ -126,6 +129,9 @@ struct AnsiSaveCalls {
   static constexpr const Unit* kDefaultExtension = "csv";
   static constexpr const Unit* kCurrentFolder = ".";
   static BOOL AskName(Dialog* dialog) { return GetSaveFileNameA(dialog); }
+  static DWORD FullName(const Unit* name, Unit* full, Unit** fileName) {
+    return GetFullPathNameA(name, kWidePathUnits, full, fileName);
+  }
   static UINT MakeTemporaryFile(const Unit* folder, Unit* name) {
     return GetTempFileNameA(folder, "vlx", 0, name);
   }
@@ -158,13 +164,13 @@ DWORD WriteWholeFile(HANDLE file, const char* bytes, std::size_t size) {
 template <typename Calls>
 DWORD WriteListFile(const typename Calls::Unit* name, const char* bytes, std::size_t size) {
   using Unit = typename Calls::Unit;
+  // The system splits the name, which also knows the double-byte code pages, where a byte
+  // that looks like a backslash can be half of a character.
   Unit folder[kWidePathUnits] = {};
-  std::size_t end = 0;
-  for (std::size_t i = 0; i < kWidePathUnits && name[i] != 0; ++i) {
-    if (name[i] == '\\' || name[i] == '/') end = i + 1;
-  }
-  for (std::size_t i = 0; i < end; ++i) folder[i] = name[i];
-  if (end == 0) folder[0] = '.';
+  Unit* fileName = nullptr;
+  const DWORD length = Calls::FullName(name, folder, &fileName);
+  if (length == 0 || length >= kWidePathUnits || !fileName) return LastErrorOr(ERROR_INVALID_NAME);
+  *fileName = 0;
   Unit temporary[kWidePathUnits] = {};
   if (!Calls::MakeTemporaryFile(folder, temporary)) return LastErrorOr(ERROR_ACCESS_DENIED);
 
