@@ -65,6 +65,13 @@ POINT MenuCornerIn(HWND list, HWND menu) {
   return corner;
 }
 
+// Save List As chosen from the list's menu; the dialog, or null.
+HWND OpenSaveDialog(ProgramDriver& program, HWND list) {
+  if (!OpenMenuFromKeyboard(program, list)) return nullptr;
+  ProgramDriver::PressKeys({}, 'S');
+  return program.WaitForFileDialog(L"Save List As");
+}
+
 void CloseMenu(HWND menu) {
   ProgramDriver::PressKeys({}, VK_ESCAPE);
   ProgramDriver::WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
@@ -276,9 +283,7 @@ TEST(ResultsLists, SaveListAsWritesTheWholeListOrLeavesEverythingAsItWas) {
       const std::wstring target = c.folder + L"\\" + c.savedAs;
       const std::vector<std::wstring> filesBefore = FilesIn(c.folder);
       const std::string before = FileBytes(target);
-      ASSERT_NE(OpenMenuFromKeyboard(program, list), nullptr);
-      ProgramDriver::PressKeys({}, 'S');
-      HWND dialog = program.WaitForFileDialog(L"Save List As");
+      HWND dialog = OpenSaveDialog(program, list);
       ASSERT_NE(dialog, nullptr);
       HWND type = GetDlgItem(dialog, kFileTypeBox);
       SendMessageW(type, CB_SETCURSEL, c.type - 1, 0);
@@ -400,9 +405,7 @@ TEST(AnsiVariant, DroppedNameOutsideTheCodePageReachesTheFileAndListsSaveThrough
     // The list is saved through the ANSI dialog and calls of this system.
     HWND fileList = GetDlgItem(program.PanelWith(IDC_FILE_START), IDC_FILE_RESULTS);
     program.ShowTask(IDC_TASK_READ_FILE, IDC_FILE_START);
-    ASSERT_NE(OpenMenuFromKeyboard(program, fileList), nullptr);
-    ProgramDriver::PressKeys({}, 'S');
-    HWND dialog = program.WaitForFileDialog(L"Save List As");
+    HWND dialog = OpenSaveDialog(program, fileList);
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(IsWindowUnicode(dialog));
     ProgramDriver::ChooseFile(dialog, folder.path() + L"\\list");
