@@ -56,8 +56,11 @@ INT_PTR ShadeResultRows(HWND panel, LPARAM lParam) {
 
 INT_PTR ShowHandOverWebLink(HWND panel, WPARAM wParam) {
   if (reinterpret_cast<HWND>(wParam) != GetDlgItem(panel, IDC_WEB_LINK)) return FALSE;
-  // A shared system cursor: never destroyed.
-  SetCursor(LoadCursorA(nullptr, IDC_HAND));
+  // A shared system cursor: never destroyed. Windows NT 4 has no hand cursor; there the
+  // arrow stays rather than no pointer at all.
+  HCURSOR hand = LoadCursorA(nullptr, IDC_HAND);
+  if (!hand) return FALSE;
+  SetCursor(hand);
   SetWindowLongPtrA(panel, DWLP_MSGRESULT, TRUE);
   return TRUE;
 }
