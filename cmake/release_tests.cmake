@@ -1,6 +1,8 @@
 # Tests of the release packages that scripts/release puts into dist/ (scripts/test makes
 # them before it runs the tests): what the zips hold, that they are reproducible, that each
-# exe imports only what its oldest Windows has, and that the packaged x64 exe starts.
+# exe imports only what its oldest Windows has, and that the packaged exe of this build's
+# processor starts. The checks that need no Wine run once, with the x64 build's tests, so
+# that they run also where 32-bit programs cannot.
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(VEROLUX_DIST_DIR ${CMAKE_SOURCE_DIR}/dist)
@@ -9,6 +11,15 @@ set(VEROLUX_RELEASE_ZIP_X86 ${VEROLUX_DIST_DIR}/verolux-${PROJECT_VERSION}-x86.z
 set(VEROLUX_CHECK_IMPORTS ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/release/check_imports.py
     --api ${CMAKE_SOURCE_DIR}/release/windows_api.txt)
 
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(arch x64)
+  set(minimum 5.2)
+else()
+  set(arch x86)
+  set(minimum 4.0)
+endif()
+
+if(arch STREQUAL x64)
 # The oldest Windows each build claims, the same as the exe headers say (windows.cmake).
 add_test(NAME release.imports.x64
   COMMAND ${VEROLUX_CHECK_IMPORTS} --minimum 5.2 ${VEROLUX_RELEASE_ZIP_X64})
@@ -27,10 +38,11 @@ add_test(NAME release.reproducible
 && cmp '${VEROLUX_RELEASE_ZIP_X86}' '${again}/dist/verolux-${PROJECT_VERSION}-x86.zip' && rm -rf '${again}'")
 # It builds with both cores: nothing else runs beside it.
 set_tests_properties(release.reproducible PROPERTIES TIMEOUT 1200 PROCESSORS 2)
+endif()
 
 # Deliberately bad programs for the import check: each imports one thing that an old
 # Windows lacks (a newer function, an unlisted one, a DLL of its own) or claims a newer
-# Windows in its header.
+# Windows in its header; judged against this build's oldest Windows.
 set(samples ${CMAKE_BINARY_DIR}/import_samples)
 add_library(private_helper SHARED tests/release/private_helper.c)
 set_target_properties(private_helper PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${samples})
@@ -44,12 +56,14 @@ target_link_libraries(import_sample_private_dll private_helper)
 target_link_options(import_sample_newer_header PRIVATE
   -Wl,--major-subsystem-version,6,--minor-subsystem-version,0)
 add_test(NAME release.import_check
-  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/check_imports_test.py ${samples})
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/release/check_imports_test.py ${samples} ${minimum})
 
-# The packaged x64 exe, unpacked from its zip, started under Wine as a process of its own.
-set(unpacked ${CMAKE_BINARY_DIR}/packaged-x64)
+# The packaged exe of this build, unpacked from its zip, started under Wine as a process of
+# its own.
+set(unpacked ${CMAKE_BINARY_DIR}/packaged-${arch})
+string(TOUPPER ${arch} ARCH)
 add_test(NAME release.unpack
-  COMMAND sh -c "rm -rf '${unpacked}' && '${Python3_EXECUTABLE}' -m zipfile -e '${VEROLUX_RELEASE_ZIP_X64}' '${unpacked}'")
+  COMMAND sh -c "rm -rf '${unpacked}' && '${Python3_EXECUTABLE}' -m zipfile -e '${VEROLUX_RELEASE_ZIP_${ARCH}}' '${unpacked}'")
 set_tests_properties(release.unpack PROPERTIES FIXTURES_SETUP packaged)
 add_executable(packaged_program_test tests/release/packaged_program_test.cpp
   tests/support/program_driver.cpp)

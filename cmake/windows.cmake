@@ -1,7 +1,14 @@
 # The Windows program and its tests. Tests run under Wine through scripts/wine-run.
 
 set(VEROLUX_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine CACHE PATH "Private Wine prefix of this build's test runs")
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run --prefix ${VEROLUX_WINE_PREFIX})
+# The i686 build runs in a 32-bit prefix, as on a 32-bit Windows.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(VEROLUX_WINE_ARCH win64)
+else()
+  set(VEROLUX_WINE_ARCH win32)
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run --prefix ${VEROLUX_WINE_PREFIX}
+    --arch ${VEROLUX_WINE_ARCH})
 
 # Explicit A and W calls everywhere: the program picks the variant at run time.
 set(VEROLUX_WIN_DEFINITIONS _WIN32_WINNT=0x0600 WINVER=0x0600 _WIN32_IE=0x0600 NOMINMAX)
@@ -171,7 +178,8 @@ set_tests_properties(badmedia.unmount PROPERTIES FIXTURES_CLEANUP badmedia)
 add_test(NAME salvage_disks.mount
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/salvage-disks mount ${VEROLUX_SALVAGE_DISKS_DIR}
           ${VEROLUX_WINE_PREFIX})
-set_tests_properties(salvage_disks.mount PROPERTIES FIXTURES_SETUP badmedia)
+set_tests_properties(salvage_disks.mount PROPERTIES FIXTURES_SETUP badmedia
+  ENVIRONMENT VEROLUX_WINE_ARCH=${VEROLUX_WINE_ARCH})
 add_test(NAME salvage_disks.unmount
   COMMAND ${CMAKE_SOURCE_DIR}/scripts/salvage-disks unmount ${VEROLUX_SALVAGE_DISKS_DIR}
           ${VEROLUX_WINE_PREFIX})
@@ -191,6 +199,10 @@ set(VEROLUX_WINE_VARIANTS
   "At144Dpi*|VEROLUX_WINE_DPI=144"
   "At192Dpi*|VEROLUX_WINE_DPI=192"
   "NoVisualStyles*|VEROLUX_WINE_THEME=classic")
+
+# The same split for whole test programs run outside CTest (scripts/test --repeat).
+string(REPLACE ";" "\n" variant_lines "${VEROLUX_WINE_VARIANTS}")
+file(WRITE ${CMAKE_BINARY_DIR}/wine-variants.txt "${variant_lines}\n")
 
 # Tests that show windows, move the mouse or read screen pixels share the one desktop of the
 # prefix: they take turns (LOCK desktop).

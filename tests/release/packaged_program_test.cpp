@@ -1,6 +1,7 @@
-// The program as a user gets it: verolux.exe unpacked from the x64 release zip, started as a
-// process of its own, shows its main window and ends when closed. The test builds nothing
-// of the program into itself; VEROLUX_PACKAGED_EXE names the unpacked file (a Linux path).
+// The program as a user gets it: verolux.exe unpacked from the release zip of the test's own
+// processor, started as a process of its own, shows its main window and ends when closed.
+// The test builds nothing of the program into itself; VEROLUX_PACKAGED_EXE names the
+// unpacked file (a Linux path).
 #include <windows.h>
 
 #include <gtest/gtest.h>
