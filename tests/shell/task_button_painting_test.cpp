@@ -237,22 +237,6 @@ void SetButtonState(HWND button, int state) {
   if (state == PBS_HOT || state == PBS_PRESSED) SendMessageW(button, WM_MOUSEHOVER, 0, MAKELPARAM(10, 10));
 }
 
-void RestMouseOutside(HWND mainWindow) {
-  RECT rect;
-  GetWindowRect(mainWindow, &rect);
-  INPUT move = {};
-  move.type = INPUT_MOUSE;
-  move.mi.dx = (rect.left / 2) * 65535 / GetSystemMetrics(SM_CXSCREEN);
-  move.mi.dy = (rect.top / 2) * 65535 / GetSystemMetrics(SM_CYSCREEN);
-  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &move, sizeof move);
-  ProgramDriver::WaitUntil([&] {
-    POINT at;
-    GetCursorPos(&at);
-    return !PtInRect(&rect, at);
-  });
-}
-
 TEST(TaskButtonPainting, AsksTheLibraryForTheRightStateAtEachStage) {
   RecordingTheme theme(kThemed);
   RunProgram([&](ProgramDriver& program) {
@@ -260,7 +244,7 @@ TEST(TaskButtonPainting, AsksTheLibraryForTheRightStateAtEachStage) {
     // 95 x 75 pixels under Wine at 96 dpi: the 90 x 71 icon goes to (2, 1).
     const RECT client = ClientOf(readFile);
     // Nothing else paints while the cases run: the mouse rests away from the buttons.
-    RestMouseOutside(program.mainWindow());
+    ProgramDriver::RestMouseOutside(program.mainWindow());
     ProgramDriver::WaitUntil([&] {
       Sleep(300);
       return theme.TakeCalls().empty();
@@ -457,7 +441,7 @@ TEST(TaskButtonPainting, ScreenShowsEachStateAroundTheIconAboveCentre) {
       buttons[task] = GetDlgItem(program.mainWindow(), kTaskButtonIds[task]);
     }
     SetForegroundWindow(program.mainWindow());
-    RestMouseOutside(program.mainWindow());
+    ProgramDriver::RestMouseOutside(program.mainWindow());
     for (int task = 0; task < kTaskCount; ++task) {
       SetButtonState(buttons[task], PBS_NORMAL);
       EXPECT_TRUE(ShowsState(buttons[task], g_normalTaskIcons[task], PBS_NORMAL)) << task;

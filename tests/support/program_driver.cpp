@@ -130,18 +130,28 @@ void ProgramDriver::Focus(HWND control) {
   WaitUntil([&] { return GetFocusedWindowOf(control) == control; }, 5000);
 }
 
+void ProgramDriver::RestMouseOutside(HWND window) {
+  RECT rect;
+  GetWindowRect(window, &rect);
+  INPUT move = {};
+  move.type = INPUT_MOUSE;
+  move.mi.dx = (rect.left / 2) * 65535 / GetSystemMetrics(SM_CXSCREEN);
+  move.mi.dy = (rect.top / 2) * 65535 / GetSystemMetrics(SM_CYSCREEN);
+  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &move, sizeof move);
+  WaitUntil([&] {
+    POINT at;
+    GetCursorPos(&at);
+    return !PtInRect(&rect, at);
+  });
+}
+
 void ProgramDriver::RightClick(HWND window, POINT at) {
-  ClientToScreen(window, &at);
-  INPUT clicks[3] = {};
-  for (INPUT& click : clicks) {
-    click.type = INPUT_MOUSE;
-    click.mi.dx = at.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-    click.mi.dy = at.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-  }
-  clicks[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  clicks[1].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
-  clicks[2].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
-  SendInput(3, clicks, sizeof(INPUT));
+  // Not real input: a pointer move noticed between press and release starts a drag in the
+  // list instead of opening its menu, and input can reach the window before or after a move.
+  RestMouseOutside(GetAncestor(window, GA_ROOT));
+  PostMessageW(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(at.x, at.y));
+  PostMessageW(window, WM_RBUTTONUP, 0, MAKELPARAM(at.x, at.y));
 }
 
 HWND ProgramDriver::WaitForPopupMenu(DWORD timeoutMs) const {

@@ -67,6 +67,9 @@ class ProgramDriver {
   void PressKey(HWND window, WPARAM key) const;
   // Real mouse input: moves the pointer to the middle of `window` (`nudge` pixels right).
   static void MoveMouseOnto(HWND window, int nudge = 0);
+  // Moves the pointer off `window` and waits until it has left: a test that drives states by
+  // messages keeps the platform's own mouse tracking out of its way.
+  static void RestMouseOutside(HWND window);
 
   // Waits for the next message box, records it and presses its OK button.
   SeenMessageBox AnswerMessageBox(DWORD timeoutMs = 60000);
@@ -89,7 +92,8 @@ class ProgramDriver {
   static void PressKeys(std::initializer_list<WORD> modifiers, WORD key);
   // Gives the keyboard focus to a control of a panel, as Tab would.
   static void Focus(HWND control);
-  // A real right click at a point of `window`'s client area.
+  // A right click at a point of `window`'s client area, pressed and released there as the
+  // window gets them from the mouse, with the pointer itself resting elsewhere.
   static void RightClick(HWND window, POINT at);
 
   // The shortcut menu that is open, null after the timeout; its items as the user reads them.
