@@ -8,7 +8,7 @@
 
 #include "shell/list_text.h"
 #include "shell/run_state.h"
-#include "shell/task_panel_frame.h"
+#include "shell/panel_frame.h"
 
 namespace {
 
