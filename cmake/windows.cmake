@@ -25,6 +25,7 @@ add_library(verolux_win STATIC
   verify/verify_file.cpp
   compare/compare_files.cpp
   compare/compare_panel.cpp
+  salvage/salvage_blocks.cpp
   salvage/salvage_copy.cpp
   salvage/salvage_panel.cpp
 )
