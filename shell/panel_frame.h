@@ -23,6 +23,13 @@ struct DropField {
   WidePath* storedName;
 };
 
+// A command that a panel adds to its results lists' menu, after Save List As. It acts on the
+// selected rows and is offered when a row is selected and no run is in progress.
+struct ListMenuCommand {
+  const char* text;
+  void (*run)(HWND panel, HWND list);
+};
+
 // What the frame needs to know of each panel.
 struct PanelFrame {
   int cancelId;
@@ -31,6 +38,7 @@ struct PanelFrame {
   int dropFieldCount;
   // Where a dropped name goes on a panel without path fields (Read Disc Check).
   void (*takeDroppedName)(HWND panel, const WCHAR* name);
+  const ListMenuCommand* listCommand = nullptr;
 };
 
 // Whether a panel is busy, from EnterBusyState to LeaveBusyState, which alone change it.

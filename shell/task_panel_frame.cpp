@@ -83,7 +83,7 @@ bool HandleFrameMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam,
       return true;
     case WM_CONTEXTMENU:
       if (!IsResultsList(panel, reinterpret_cast<HWND>(wParam))) return false;
-      ShowResultsListMenu(panel, reinterpret_cast<HWND>(wParam), lParam, frame.caption);
+      ShowResultsListMenu(panel, reinterpret_cast<HWND>(wParam), lParam, frame);
       result = TRUE;
       return true;
     case WM_DROPFILES:
