@@ -252,5 +252,7 @@ add_executable(compare_bench bench/compare_bench.cpp)
 target_link_libraries(compare_bench verolux_win)
 add_executable(salvage_bench bench/salvage_bench.cpp)
 target_link_libraries(salvage_bench verolux_win)
+add_executable(batch_salvage_bench bench/batch_salvage_bench.cpp)
+target_link_libraries(batch_salvage_bench verolux_win psapi)
 
 include(cmake/release_tests.cmake)

@@ -39,16 +39,15 @@ bool VolumeRootOf(const WidePath& path, WidePath& root) {
     length = 2;
   } else if (path[0] == '\\' && path[1] == '\\') {
     int separators = 0;
-    for (length = 2; length < kWidePathUnits - 1 && path[length] != 0; ++length) {
+    // Room is left for the closing backslash and the terminator.
+    for (length = 2; length < kWidePathUnits - 2 && path[length] != 0; ++length) {
       if (path[length] == '\\' && ++separators == 2) break;
     }
   } else {
     return false;
   }
-  WidePath made = {};
-  for (std::size_t i = 0; i < length; ++i) made[i] = path[i];
-  made[length] = '\\';
-  for (std::size_t i = 0; i < kWidePathUnits; ++i) root[i] = made[i];
+  for (std::size_t i = 0; i < kWidePathUnits; ++i) root[i] = i < length ? path[i] : 0;
+  root[length] = '\\';
   return true;
 }
 

@@ -49,55 +49,55 @@ int CALLBACK OnBrowserEvent(HWND browser, UINT message, LPARAM, LPARAM title) {
   return 0;
 }
 
-bool ChooseWithBrowserW(HWND owner, const wchar_t* title, WidePath& folder) {
-  WCHAR name[MAX_PATH] = {};
-  BROWSEINFOW browse = {};
-  browse.hwndOwner = owner;
-  browse.pszDisplayName = name;
-  browse.lpszTitle = title;
-  browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
-  browse.lpfn = OnBrowserEvent;
-  browse.lParam = reinterpret_cast<LPARAM>(title);
-  LPITEMIDLIST chosen = SHBrowseForFolderW(&browse);
-  if (!chosen) return false;
-  WCHAR path[MAX_PATH] = {};
-  const bool found = SHGetPathFromIDListW(chosen, path) != FALSE;
-  CoTaskMemFree(chosen);
-  if (!found) return false;
-  lstrcpynW(folder, path, kWidePathUnits);
-  return true;
-}
+// The calls of the folder browser in each variant.
+struct WideBrowser {
+  using Unit = WCHAR;
+  using Info = BROWSEINFOW;
+  static LPITEMIDLIST Browse(Info* info) { return SHBrowseForFolderW(info); }
+  static BOOL PathOf(LPCITEMIDLIST chosen, Unit* path) { return SHGetPathFromIDListW(chosen, path); }
+  static void Keep(Unit (&path)[kWidePathUnits], WidePath& folder) { lstrcpynW(folder, path, kWidePathUnits); }
+};
 
-bool ChooseWithBrowserA(HWND owner, const char* title, WidePath& folder) {
-  char name[MAX_PATH] = {};
-  BROWSEINFOA browse = {};
+struct AnsiBrowser {
+  using Unit = char;
+  using Info = BROWSEINFOA;
+  static LPITEMIDLIST Browse(Info* info) { return SHBrowseForFolderA(info); }
+  static BOOL PathOf(LPCITEMIDLIST chosen, Unit* path) { return SHGetPathFromIDListA(chosen, path); }
+  static void Keep(Unit (&path)[kWidePathUnits], WidePath& folder) { WidenPath(path, folder); }
+};
+
+template <typename Calls>
+bool ChooseWithBrowser(HWND owner, const typename Calls::Unit* title, WidePath& folder) {
+  typename Calls::Unit name[MAX_PATH] = {};
+  typename Calls::Info browse = {};
   browse.hwndOwner = owner;
   browse.pszDisplayName = name;
   browse.lpszTitle = title;
   browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
   browse.lpfn = OnBrowserEvent;
   browse.lParam = reinterpret_cast<LPARAM>(title);
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+  LPITEMIDLIST chosen = Calls::Browse(&browse);
   if (!chosen) return false;
-  char path[kWidePathUnits] = {};
-  const bool found = SHGetPathFromIDListA(chosen, path) != FALSE;
+  // MAX_PATH is the wide path's 260 units.
+  typename Calls::Unit path[kWidePathUnits] = {};
+  const bool found = Calls::PathOf(chosen, path) != FALSE;
   CoTaskMemFree(chosen);
   if (!found) return false;
   path[kWidePathUnits - 1] = 0;
-  WidenPath(path, folder);
+  Calls::Keep(path, folder);
   return true;
 }
 
 }  // namespace
 
 bool ChooseFolder(HWND owner, const wchar_t* title, const char* ansiTitle, WidePath& folder) {
-  if (!UsesWideCalls()) return ChooseWithBrowserA(owner, ansiTitle, folder);
-  if (g_osMajorVersion < 6) return ChooseWithBrowserW(owner, title, folder);
+  if (!UsesWideCalls()) return ChooseWithBrowser<AnsiBrowser>(owner, ansiTitle, folder);
+  if (g_osMajorVersion < 6) return ChooseWithBrowser<WideBrowser>(owner, title, folder);
   // The item dialog is a COM object; the thread is left as it was found.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   bool shown = false;
   bool chosen = ChooseWithItemDialog(owner, title, folder, shown);
-  if (!shown) chosen = ChooseWithBrowserW(owner, title, folder);
+  if (!shown) chosen = ChooseWithBrowser<WideBrowser>(owner, title, folder);
   if (SUCCEEDED(com)) CoUninitialize();
   return chosen;
 }

@@ -124,16 +124,16 @@ TEST(CopyFilesTo, RescuesTheUnreadableThenTheReadableFilesAndLeavesCopiesAlready
   }
 
   // Again into the same folder: every file is there already, and no source is opened.
-  BadMediaReadLog log;
   RunProgram([&](ProgramDriver& program) {
     HWND panel = ScanDrive(program, 'W');
     const BadMediaReadLog afterScan;
     EXPECT_EQ(CopyRowsTo(program, panel, 1, to).text.rfind(L"Copy complete.\n\n" + Counts(0, 0, 2, 0, 0), 0), 0u);
+    EXPECT_EQ(CopyRowsTo(program, panel, 0, to).text.rfind(L"Copy complete.\n\n" + Counts(0, 0, 4, 0, 0), 0), 0u);
     for (const auto& copy : kCopies) {
       EXPECT_EQ(afterScan.OpensOf((std::string("scan/rescue/") + copy.file).c_str()), 0) << copy.file;
     }
   });
-  EXPECT_EQ(Reports(to).size(), 3u);
+  EXPECT_EQ(Reports(to).size(), 4u);
 }
 
 TEST(CopyFilesTo, CancelDeletesTheFileInHandAndKeepsTheFilesBefore) {
