@@ -114,15 +114,22 @@ inline void DrainMessages() {
   }
 }
 
-// The platform calls that the read verification engine makes for one file, and nothing else:
-// open for shared reading, size, then per 4096-byte block a seek, a read, a tick and a drain
-// of the message queue; close. Returns the size.
-inline long long BareVerifyFile(const wchar_t* path) {
+// Opens a file for shared reading, as the engines do, and tells its size.
+inline HANDLE OpenBare(const wchar_t* path, long long& size) {
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD high = 0;
   const DWORD low = GetFileSize(file, &high);
-  const long long size = (static_cast<long long>(high) << 32) | low;
+  size = (static_cast<long long>(high) << 32) | low;
+  return file;
+}
+
+// The platform calls that the read verification engine makes for one file, and nothing else:
+// open for shared reading, size, then per 4096-byte block a seek, a read, a tick and a drain
+// of the message queue; close. Returns the size.
+inline long long BareVerifyFile(const wchar_t* path) {
+  long long size = 0;
+  HANDLE file = OpenBare(path, size);
   static char block[4096];
   volatile DWORD tick = GetTickCount();
   for (long long offset = 0; offset < size; offset += 4096) {
@@ -145,11 +152,8 @@ inline long long BareVerifyFile(const wchar_t* path) {
 template <typename BeforeClose>
 void BareSalvageFile(const wchar_t* source, const wchar_t* destination, DWORD disposition,
                      BeforeClose beforeClose) {
-  HANDLE in = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD high = 0;
-  const DWORD low = GetFileSize(in, &high);
-  const long long size = (static_cast<long long>(high) << 32) | low;
+  long long size = 0;
+  HANDLE in = OpenBare(source, size);
   HANDLE out = CreateFileW(destination, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   static char block[4096];
