@@ -230,7 +230,9 @@ FileOutcome CopyOneFile(Row& row, std::size_t folderLength, int number, int tota
   CloseHandle(sourceFile);
   outcome.error = copied.writeError;
   // Some media report a failed write only when the file is closed.
-  if (!CloseHandle(destinationFile) && !copied.writeFailed) outcome.error = GetLastError();
+  if (!CloseHandle(destinationFile) && !copied.writeFailed) {
+    outcome.error = GetLastError() != NO_ERROR ? GetLastError() : ERROR_WRITE_FAULT;
+  }
   outcome.correctBytes = copied.correctBytes;
   if (g_cancelFlag == 1 || outcome.error != NO_ERROR) {
     DeleteDestination(row.destination, ansiDestination);
