@@ -14,14 +14,6 @@
 
 namespace {
 
-// The engine ends with a message box; it is answered as soon as it shows.
-LRESULT CALLBACK AnswerMessageBox(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_ACTIVATE) {
-    PostMessageW(reinterpret_cast<HWND>(wParam), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 HWND AddChild(HWND panel, const wchar_t* windowClass, DWORD style, int id) {
   return CreateWindowExW(0, windowClass, L"", WS_CHILD | style, 0, 0, 600, 300, panel,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
@@ -52,7 +44,7 @@ int main() {
     header.cx = 270;
     SendMessageA(list, LVM_INSERTCOLUMNA, column, reinterpret_cast<LPARAM>(&header));
   }
-  SetWindowsHookExW(WH_CBT, AnswerMessageBox, nullptr, GetCurrentThreadId());
+  AnswerMessageBoxes(false);
 
   WidePath first = {}, second = {};
   lstrcpynW(first, argv[1], kWidePathUnits);

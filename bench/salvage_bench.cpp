@@ -15,46 +15,9 @@
 
 namespace {
 
-// The engine ends with a message box: answer it at once and print what it said.
-LRESULT CALLBACK AnswerMessageBox(int code, WPARAM wParam, LPARAM lParam) {
-  HWND box = reinterpret_cast<HWND>(wParam);
-  if (code == HCBT_ACTIVATE && GetDlgItem(box, 0xFFFF) && !GetPropA(box, "answered")) {
-    SetPropA(box, "answered", reinterpret_cast<HANDLE>(1));
-    char text[256] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    std::printf("message: %s\n", text);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 // The same platform calls per block as the engine, and nothing else.
 void BareLoop(const wchar_t* source, const wchar_t* destination) {
-  HANDLE in = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD high = 0;
-  const DWORD low = GetFileSize(in, &high);
-  const long long size = (static_cast<long long>(high) << 32) | low;
-  HANDLE out = CreateFileW(destination, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  static char block[4096];
-  volatile DWORD tick = GetTickCount();
-  for (long long offset = 0; offset < size; offset += 4096) {
-    LONG offsetHigh = static_cast<LONG>(offset >> 32);
-    SetFilePointer(in, static_cast<LONG>(offset), &offsetHigh, FILE_BEGIN);
-    DWORD got = 0;
-    if (ReadFile(in, block, 4096, &got, nullptr)) {
-      offsetHigh = static_cast<LONG>(offset >> 32);
-      SetFilePointer(out, static_cast<LONG>(offset), &offsetHigh, FILE_BEGIN);
-      DWORD written = 0;
-      WriteFile(out, block, got, &written, nullptr);
-      tick = GetTickCount();
-    }
-    DrainMessages();
-  }
-  (void)tick;
-  CloseHandle(in);
-  CloseHandle(out);
+  BareSalvageFile(source, destination, CREATE_ALWAYS, [](HANDLE, HANDLE) {});
 }
 
 void PrintRow() {
@@ -80,7 +43,7 @@ int main() {
   }
   InitCommonControls();
   StoreOsMajorVersion();
-  SetWindowsHookExA(WH_CBT, AnswerMessageBox, nullptr, GetCurrentThreadId());
+  AnswerMessageBoxes(true);
   HWND panel = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr,
                                nullptr, nullptr);
   g_salvageWindows.resultsList = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0,

@@ -86,6 +86,25 @@ inline double FileMiB(const wchar_t* path) {
          (1024.0 * 1024.0);
 }
 
+// The engines end with a message box: each is answered at once, and with `print` what it said
+// is printed.
+inline bool g_printMessageBoxes = false;
+inline LRESULT CALLBACK AnswerMessageBox(int code, WPARAM wParam, LPARAM lParam) {
+  HWND box = reinterpret_cast<HWND>(wParam);
+  if (code == HCBT_ACTIVATE && GetDlgItem(box, 0xFFFF) && !GetPropA(box, "answered")) {
+    SetPropA(box, "answered", reinterpret_cast<HANDLE>(1));
+    char text[1024] = {};
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    if (g_printMessageBoxes) std::printf("message: %s\n", text);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+inline void AnswerMessageBoxes(bool print) {
+  g_printMessageBoxes = print;
+  SetWindowsHookExA(WH_CBT, AnswerMessageBox, nullptr, GetCurrentThreadId());
+}
+
 // The engines' per-block message drain: every pending message translated and dispatched.
 inline void DrainMessages() {
   MSG message;
@@ -95,15 +114,22 @@ inline void DrainMessages() {
   }
 }
 
-// The platform calls that the read verification engine makes for one file, and nothing else:
-// open for shared reading, size, then per 4096-byte block a seek, a read, a tick and a drain
-// of the message queue; close. Returns the size.
-inline long long BareVerifyFile(const wchar_t* path) {
+// Opens a file for shared reading, as the engines do, and tells its size.
+inline HANDLE OpenBare(const wchar_t* path, long long& size) {
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD high = 0;
   const DWORD low = GetFileSize(file, &high);
-  const long long size = (static_cast<long long>(high) << 32) | low;
+  size = (static_cast<long long>(high) << 32) | low;
+  return file;
+}
+
+// The platform calls that the read verification engine makes for one file, and nothing else:
+// open for shared reading, size, then per 4096-byte block a seek, a read, a tick and a drain
+// of the message queue; close. Returns the size.
+inline long long BareVerifyFile(const wchar_t* path) {
+  long long size = 0;
+  HANDLE file = OpenBare(path, size);
   static char block[4096];
   volatile DWORD tick = GetTickCount();
   for (long long offset = 0; offset < size; offset += 4096) {
@@ -117,4 +143,36 @@ inline long long BareVerifyFile(const wchar_t* path) {
   (void)tick;
   CloseHandle(file);
   return size;
+}
+
+// The platform calls that the salvage engines make for one file, and nothing else: open for
+// shared reading, size, create with `disposition`, then per 4096-byte block a seek and a read,
+// and for a block read a seek, a write and a tick, and a drain of the message queue; then
+// `beforeClose` with both files, and both closes.
+template <typename BeforeClose>
+void BareSalvageFile(const wchar_t* source, const wchar_t* destination, DWORD disposition,
+                     BeforeClose beforeClose) {
+  long long size = 0;
+  HANDLE in = OpenBare(source, size);
+  HANDLE out = CreateFileW(destination, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  static char block[4096];
+  volatile DWORD tick = GetTickCount();
+  for (long long offset = 0; offset < size; offset += 4096) {
+    LONG offsetHigh = static_cast<LONG>(offset >> 32);
+    SetFilePointer(in, static_cast<LONG>(offset), &offsetHigh, FILE_BEGIN);
+    DWORD got = 0;
+    if (ReadFile(in, block, 4096, &got, nullptr)) {
+      offsetHigh = static_cast<LONG>(offset >> 32);
+      SetFilePointer(out, static_cast<LONG>(offset), &offsetHigh, FILE_BEGIN);
+      DWORD written = 0;
+      WriteFile(out, block, got, &written, nullptr);
+      tick = GetTickCount();
+    }
+    DrainMessages();
+  }
+  (void)tick;
+  beforeClose(in, out);
+  CloseHandle(in);
+  CloseHandle(out);
 }

@@ -19,6 +19,8 @@ add_library(verolux_win STATIC
   shell/main_window.cpp
   shell/block_reading.cpp
   shell/dropped_files.cpp
+  shell/folder_chooser.cpp
+  shell/panel_frame.cpp
   shell/results_list_commands.cpp
   shell/run_state.cpp
   shell/task_button_painting.cpp
@@ -31,11 +33,13 @@ add_library(verolux_win STATIC
   verify/verify_file.cpp
   compare/compare_files.cpp
   compare/compare_panel.cpp
+  salvage/batch_salvage.cpp
+  salvage/salvage_blocks.cpp
   salvage/salvage_copy.cpp
   salvage/salvage_panel.cpp
 )
 target_compile_definitions(verolux_win PUBLIC ${VEROLUX_WIN_DEFINITIONS})
-target_link_libraries(verolux_win PUBLIC verolux_portable comctl32 comdlg32 shell32 gdi32 user32 kernel32)
+target_link_libraries(verolux_win PUBLIC verolux_portable comctl32 comdlg32 shell32 ole32 uuid gdi32 user32 kernel32)
 
 # The version number lives only in project(): the caption, the version resource and the
 # manifest take it from this generated header and manifest.
@@ -143,6 +147,7 @@ add_executable(gui_tests
   tests/shell/task_button_painting_test.cpp
   tests/shell/results_lists_test.cpp
   tests/salvage/salvage_panel_test.cpp
+  tests/salvage/batch_salvage_test.cpp
   tests/verify/file_check_panel_test.cpp
   tests/compare/compare_panel_test.cpp
   tests/verify/disc_check_panel_test.cpp
@@ -259,5 +264,7 @@ add_executable(compare_bench bench/compare_bench.cpp)
 target_link_libraries(compare_bench verolux_win)
 add_executable(salvage_bench bench/salvage_bench.cpp)
 target_link_libraries(salvage_bench verolux_win)
+add_executable(batch_salvage_bench bench/batch_salvage_bench.cpp)
+target_link_libraries(batch_salvage_bench verolux_win psapi)
 
 include(cmake/release_tests.cmake)

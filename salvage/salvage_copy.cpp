@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "salvage/salvage_result.h"
-#include "shell/block_reading.h"
+#include "salvage/salvage_blocks.h"
 
 SalvageWindows g_salvageWindows = {};
 
@@ -56,68 +56,6 @@ bool QueryFreeSpace(const WidePath& destination, std::uint64_t& freeBytes) {
   }
   if (known) freeBytes = available.QuadPart;
   return known != FALSE;
-}
-
-HANDLE CreateDestination(const WidePath& destination, const char (&ansiDestination)[kWidePathUnits]) {
-  // An existing file of that name is replaced without asking.
-  if (UsesWideCalls()) {
-    return CreateFileW(destination, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
-  return CreateFileA(ansiDestination, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-void DeleteDestination(const WidePath& destination, const char (&ansiDestination)[kWidePathUnits]) {
-  if (UsesWideCalls()) {
-    DeleteFileW(destination);
-  } else {
-    DeleteFileA(ansiDestination);
-  }
-}
-
-struct CopyOutcome {
-  std::int64_t correctBytes = 0;
-  bool writeFailed = false;
-  std::int64_t writtenUpTo = 0;  // where the destination's content ends after a failed write
-};
-
-// Writes the block just read at the same offset of the destination. A full disk can first
-// accept part of a write and report success, so a short count fails too.
-bool WriteBlockAt(HANDLE file, std::int64_t offset, const void* block, DWORD count, DWORD& written) {
-  LONG offsetHigh = static_cast<LONG>(offset >> 32);
-  SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &offsetHigh, FILE_BEGIN);
-  written = 0;
-  return WriteFile(file, block, count, &written, nullptr) && written == count;
-}
-
-// Visits every block until the end, a cancel or a failed write. Readable blocks go to the
-// same offset of the destination; unreadable ones leave their range unwritten.
-CopyOutcome CopyAllBlocks(HANDLE sourceFile, HANDLE destinationFile, std::int64_t size,
-                          const WidePath& source) {
-  CopyOutcome outcome;
-  char block[kReadBlockSize];
-  FileProgress shown(g_salvageWindows.statusLine, "File: %s - COPYING %d%%",
-                     L"File: %s - COPYING %d%%", source, size);
-  for (std::int64_t offset = 0; offset < size; offset += kReadBlockSize) {
-    DWORD bytesRead = 0;
-    const bool readOk = ReadBlockAt(sourceFile, offset, block, bytesRead);
-    // The block just read is neither counted nor written once the user has cancelled.
-    if (g_cancelFlag == 1) break;
-    if (readOk) {
-      outcome.correctBytes += bytesRead;
-      DWORD written = 0;
-      if (!WriteBlockAt(destinationFile, offset, block, bytesRead, written)) {
-        outcome.writeFailed = true;
-        outcome.writtenUpTo = offset + written;
-        break;
-      }
-      // A run of unreadable blocks leaves the progress text as it was.
-      shown.AfterBlock(offset);
-    }
-    PumpMessages();
-  }
-  return outcome;
 }
 
 void AddResultRow(std::int64_t size, std::int64_t correctBytes) {
@@ -174,13 +112,16 @@ void SalvageCopyFile(HWND owner, const WidePath& source, const WidePath& destina
     Refuse(owner, sourceFile, "Not enough disk free space.");
     return;
   }
-  HANDLE destinationFile = CreateDestination(destination, ansiDestination);
+  // An existing file of that name is replaced without asking.
+  HANDLE destinationFile = CreateDestination(destination, ansiDestination, CREATE_ALWAYS);
   if (destinationFile == INVALID_HANDLE_VALUE) {
     Refuse(owner, sourceFile, "Destination file cannot be created.");
     return;
   }
 
-  const CopyOutcome outcome = CopyAllBlocks(sourceFile, destinationFile, size, source);
+  FileProgress shown(g_salvageWindows.statusLine, "File: %s - COPYING %d%%", L"File: %s - COPYING %d%%",
+                     source, size);
+  const CopyOutcome outcome = CopyAllBlocks(sourceFile, destinationFile, size, shown);
   CloseHandle(sourceFile);
   CloseHandle(destinationFile);
   ClearStatusLine(g_salvageWindows.statusLine);

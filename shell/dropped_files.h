@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "shell/task_panel_frame.h"
+#include "shell/panel_frame.h"
 
 // Fills the panel's path fields with the dropped files as though they were chosen with their
 // Browse buttons, or hands the first name to the panel (Read Disc Check). Ignored during a run.

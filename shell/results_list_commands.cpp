@@ -8,11 +8,11 @@
 
 #include "shell/list_text.h"
 #include "shell/run_state.h"
-#include "shell/task_panel_frame.h"
+#include "shell/panel_frame.h"
 
 namespace {
 
-enum MenuCommand { kCopy = 1, kSelectAll, kSaveListAs };
+enum MenuCommand { kCopy = 1, kSelectAll, kSaveListAs, kPanelCommand };
 
 // Names are at most 259 characters; the other cells are short.
 constexpr int kCellUnits = 1024;
@@ -50,11 +50,8 @@ void AddRowLine(ListText<WCHAR>& text, HWND list, int row, int columns) {
 
 // Says what did not happen and why, in the system's words.
 void ShowFailure(HWND panel, const char* caption, const char* what, DWORD error) {
-  char reason[512] = {};
-  if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                      reason, sizeof reason, nullptr)) {
-    wsprintfA(reason, "Error %lu.", error);
-  }
+  char reason[512];
+  FormatSystemReason(error, reason);
   char text[600];
   wsprintfA(text, "%s\n\n%s", what, reason);
   MessageBoxA(panel, text, caption, MB_OK | MB_ICONERROR);
@@ -113,9 +110,7 @@ struct WideSaveCalls {
   static HANDLE Create(const Unit* name) {
     return CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  static BOOL Replace(const Unit* from, const Unit* to) {
-    return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING);
-  }
+  static BOOL Move(const Unit* from, const Unit* to, DWORD flags) { return MoveFileExW(from, to, flags); }
   static BOOL Delete(const Unit* name) { return DeleteFileW(name); }
 };
 
@@ -138,9 +133,7 @@ struct AnsiSaveCalls {
   static HANDLE Create(const Unit* name) {
     return CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  static BOOL Replace(const Unit* from, const Unit* to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING);
-  }
+  static BOOL Move(const Unit* from, const Unit* to, DWORD flags) { return MoveFileExA(from, to, flags); }
   static BOOL Delete(const Unit* name) { return DeleteFileA(name); }
 };
 
@@ -161,8 +154,10 @@ DWORD WriteWholeFile(HANDLE file, const char* bytes, std::size_t size) {
 
 // Writes a file of its own beside `name` and only then puts it in the place of `name`, so
 // that a failure never leaves a damaged file under that name, nor loses one that was there.
+// Without MOVEFILE_REPLACE_EXISTING in `moveFlags` a file of that name is never replaced.
 template <typename Calls>
-DWORD WriteListFile(const typename Calls::Unit* name, const char* bytes, std::size_t size) {
+DWORD WriteListFile(const typename Calls::Unit* name, const char* bytes, std::size_t size,
+                    DWORD moveFlags) {
   using Unit = typename Calls::Unit;
   // The system splits the name, which also knows the double-byte code pages, where a byte
   // that looks like a backslash can be half of a character.
@@ -183,8 +178,19 @@ DWORD WriteListFile(const typename Calls::Unit* name, const char* bytes, std::si
     // Some media report a failed write only when the file is closed.
     if (!CloseHandle(file) && error == NO_ERROR) error = LastErrorOr(ERROR_WRITE_FAULT);
   }
-  if (error == NO_ERROR && !Calls::Replace(temporary, name)) error = LastErrorOr(ERROR_ACCESS_DENIED);
+  if (error == NO_ERROR && !Calls::Move(temporary, name, moveFlags)) error = LastErrorOr(ERROR_ACCESS_DENIED);
   if (error != NO_ERROR) Calls::Delete(temporary);
+  return error;
+}
+
+template <typename Calls>
+DWORD WriteText(const typename Calls::Unit* name, const ListText<WCHAR>& text, DWORD moveFlags) {
+  if (text.failed()) return ERROR_NOT_ENOUGH_MEMORY;
+  char* bytes = static_cast<char*>(std::malloc(Utf8FileCapacity(text.length())));
+  if (!bytes) return ERROR_NOT_ENOUGH_MEMORY;
+  const std::size_t size = EncodeUtf8File(text.units(), text.length(), bytes);
+  const DWORD error = WriteListFile<Calls>(name, bytes, size, moveFlags);
+  std::free(bytes);
   return error;
 }
 
@@ -196,13 +202,7 @@ DWORD SaveList(HWND list, const typename Calls::Unit* name, ListTextFormat forma
   AddHeaderLine(text, list, columns);
   const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   for (int row = 0; row < rows; ++row) AddRowLine(text, list, row, columns);
-  if (text.failed()) return ERROR_NOT_ENOUGH_MEMORY;
-  char* bytes = static_cast<char*>(std::malloc(Utf8FileCapacity(text.length())));
-  if (!bytes) return ERROR_NOT_ENOUGH_MEMORY;
-  const std::size_t size = EncodeUtf8File(text.units(), text.length(), bytes);
-  const DWORD error = WriteListFile<Calls>(name, bytes, size);
-  std::free(bytes);
-  return error;
+  return WriteText<Calls>(name, text, MOVEFILE_REPLACE_EXISTING);
 }
 
 template <typename Calls>
@@ -276,6 +276,25 @@ DWORD SaveListToFile(HWND list, const WCHAR* name, ListTextFormat format) {
   return SaveList<WideSaveCalls>(list, name, format);
 }
 
+DWORD WriteNewTextFile(const WidePath& name, const ListText<WCHAR>& text) {
+  if (UsesWideCalls()) return WriteText<WideSaveCalls>(name, text, 0);
+  char ansiName[kWidePathUnits];
+  NarrowPath(name, ansiName);
+  return WriteText<AnsiSaveCalls>(ansiName, text, 0);
+}
+
+void FormatSystemReason(DWORD error, char (&reason)[512]) {
+  if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                      reason, sizeof reason, nullptr)) {
+    wsprintfA(reason, "Error %lu.", error);
+  }
+  // The system ends its texts with a line break, which a report cell or a message does not want.
+  for (int end = lstrlenA(reason); end > 0 && (reason[end - 1] == '\r' || reason[end - 1] == '\n' ||
+                                               reason[end - 1] == ' ');) {
+    reason[--end] = 0;
+  }
+}
+
 bool IsResultsList(HWND panel, HWND window) {
   char className[32] = {};
   return window && GetParent(window) == panel && GetClassNameA(window, className, sizeof className) &&
@@ -289,7 +308,7 @@ void OnResultsListKey(HWND panel, HWND list, WORD key, const char* caption) {
   if (key == 'C') CopySelectedRows(panel, list, caption);
 }
 
-void ShowResultsListMenu(HWND panel, HWND list, LPARAM screenPoint, const char* caption) {
+void ShowResultsListMenu(HWND panel, HWND list, LPARAM screenPoint, const PanelFrame& frame) {
   const bool hasRows = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0;
   const bool hasSelection = SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) > 0;
   HMENU menu = CreatePopupMenu();
@@ -300,6 +319,10 @@ void ShowResultsListMenu(HWND panel, HWND list, LPARAM screenPoint, const char* 
   // No dialog may open inside an engine's message drain.
   const bool canSave = hasRows && !RunInProgress();
   AppendMenuA(menu, MF_STRING | (canSave ? MF_ENABLED : MF_GRAYED), kSaveListAs, "&Save List As...");
+  if (frame.listCommand) {
+    const bool canRun = hasSelection && !RunInProgress();
+    AppendMenuA(menu, MF_STRING | (canRun ? MF_ENABLED : MF_GRAYED), kPanelCommand, frame.listCommand->text);
+  }
 
   POINT at = {static_cast<short>(LOWORD(screenPoint)), static_cast<short>(HIWORD(screenPoint))};
   if (at.x == -1 && at.y == -1) at = KeyboardMenuPoint(list);
@@ -308,17 +331,20 @@ void ShowResultsListMenu(HWND panel, HWND list, LPARAM screenPoint, const char* 
   DestroyMenu(menu);
   switch (chosen) {
     case kCopy:
-      CopySelectedRows(panel, list, caption);
+      CopySelectedRows(panel, list, frame.caption);
       break;
     case kSelectAll:
       SelectAllRows(list);
       break;
     case kSaveListAs:
       if (UsesWideCalls()) {
-        SaveListAs<WideSaveCalls>(panel, list, caption);
+        SaveListAs<WideSaveCalls>(panel, list, frame.caption);
       } else {
-        SaveListAs<AnsiSaveCalls>(panel, list, caption);
+        SaveListAs<AnsiSaveCalls>(panel, list, frame.caption);
       }
+      break;
+    case kPanelCommand:
+      frame.listCommand->run(panel, list);
       break;
   }
 }

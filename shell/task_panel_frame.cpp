@@ -4,8 +4,6 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
-#include <cwchar>
-
 #include "resources/resource_ids.h"
 #include "shell/display_scale.h"
 #include "shell/dropped_files.h"
@@ -88,7 +86,7 @@ bool HandleFrameMessage(HWND panel, UINT message, WPARAM wParam, LPARAM lParam,
       return true;
     case WM_CONTEXTMENU:
       if (!IsResultsList(panel, reinterpret_cast<HWND>(wParam))) return false;
-      ShowResultsListMenu(panel, reinterpret_cast<HWND>(wParam), lParam, frame.caption);
+      ShowResultsListMenu(panel, reinterpret_cast<HWND>(wParam), lParam, frame);
       result = TRUE;
       return true;
     case WM_DROPFILES:
@@ -155,25 +153,6 @@ namespace {
 constexpr DWORD kBrowseFlags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
                                OFN_SHAREAWARE | OFN_EXPLORER | OFN_NODEREFERENCELINKS;
 
-// Whether the ANSI call that reads the field back gives `name` itself, within its 260 bytes.
-bool SurvivesAnsiCodePage(const WCHAR* name) {
-  char ansi[2 * kWidePathUnits];  // a double-byte code page takes up to two bytes a character
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, name, -1, ansi, sizeof ansi, nullptr, nullptr);
-  if (bytes == 0 || bytes > static_cast<int>(kWidePathUnits)) return false;
-  WCHAR back[kWidePathUnits];
-  if (!MultiByteToWideChar(CP_ACP, 0, ansi, -1, back, kWidePathUnits)) return false;
-  return std::wcscmp(back, name) == 0;
-}
-
-// The file's short (8.3) name in place of `name`, when it has one that the code page holds.
-bool UseShortName(WCHAR (&name)[kWidePathUnits]) {
-  WCHAR shortName[kWidePathUnits];
-  const DWORD length = GetShortPathNameW(name, shortName, kWidePathUnits);
-  if (length == 0 || length >= kWidePathUnits || !SurvivesAnsiCodePage(shortName)) return false;
-  lstrcpynW(name, shortName, kWidePathUnits);
-  return true;
-}
-
 // The dialogs write into a copy: a chosen name that does not fit makes the dialog report
 // the size it needs in the first units of its buffer, which must never reach a stored name.
 bool BrowseWide(HWND panel, const BrowseDialog& dialog, WidePath& storedName) {
@@ -233,35 +212,7 @@ void EnableControls(HWND panel, const int* ids, BOOL enabled) {
   for (; *ids != 0; ++ids) EnableWindow(GetDlgItem(panel, *ids), enabled);
 }
 
-bool g_runInProgress = false;
-
 }  // namespace
-
-bool NameUsableHere(HWND panel, const char* caption, WCHAR (&name)[kWidePathUnits]) {
-  // A name the ANSI read-back turns into '?' would name no file, and the task would call a
-  // readable file unreadable.
-  if (UsesWideCalls() || SurvivesAnsiCodePage(name) || UseShortName(name)) return true;
-  MessageBoxA(panel,
-              "The name of this file holds characters that this system cannot pass on, and "
-              "the file has no short name to use instead. Rename the file or its folder, then "
-              "choose it again.",
-              caption, MB_OK | MB_ICONERROR);
-  return false;
-}
-
-void ShowChosenName(HWND panel, const BrowseDialog& dialog, WidePath& storedName, const WCHAR* name) {
-  HWND field = GetDlgItem(panel, dialog.fieldId);
-  if (g_osMajorVersion >= dialog.wideFromMajorVersion) {
-    lstrcpynW(storedName, name, kWidePathUnits);
-    SetWindowTextW(field, storedName);
-    return;
-  }
-  // As the ANSI dialog gives it: the name's bytes in the code page, widened.
-  char ansi[kWidePathUnits] = {};
-  WideCharToMultiByte(CP_ACP, 0, name, -1, ansi, kWidePathUnits - 1, nullptr, nullptr);
-  SetWindowTextA(field, ansi);
-  WidenPath(ansi, storedName);
-}
 
 bool BrowseForFile(HWND panel, const BrowseDialog& dialog, WidePath& storedName,
                    const char* ansiInitialName) {
@@ -296,5 +247,3 @@ void LeaveBusyState(HWND panel, const int* ownControls) {
   SetTaskButtons(mainWindow, g_normalTaskIcons, TRUE);
   g_runInProgress = false;
 }
-
-bool RunInProgress() { return g_runInProgress; }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "shell/panel_frame.h"
 #include "shell/run_state.h"
 
 struct ResultsColumn {
@@ -20,15 +21,6 @@ void SetUpResultsList(HWND list, DWORD extraExtendedStyle, const ResultsColumn* 
 // A panel starts idle: its Cancel button is shown only while a run goes on.
 void HideCancelButton(HWND panel, int cancelId);
 
-// One Browse button's file dialog.
-struct BrowseDialog {
-  int fieldId;               // the read-only path field it fills
-  const wchar_t* title;      // the same text for both variants
-  bool save;                 // a save dialog rather than an open dialog
-  int wideFromMajorVersion;  // the wide-character dialog from this OS major version on
-  const char* caption = nullptr;  // the task's title, for a name that cannot be used
-};
-
 // Shows the dialog. The wide-character dialog opens with `storedName`, the ANSI one with
 // `ansiInitialName` (empty when null). When the user confirms a file, the field shows it and
 // `storedName` holds it (widened under the ANSI variant). Returns whether a file was chosen.
@@ -37,32 +29,6 @@ struct BrowseDialog {
 // user is told so and nothing changes.
 bool BrowseForFile(HWND panel, const BrowseDialog& dialog, WidePath& storedName,
                    const char* ansiInitialName = nullptr);
-
-// Whether a name chosen or dropped as a wide text can reach the file on this system. On the
-// ANSI variant a name that the code page cannot hold is replaced by the file's short name;
-// without one, the user is told why under `caption` and the name cannot be used.
-bool NameUsableHere(HWND panel, const char* caption, WCHAR (&name)[kWidePathUnits]);
-
-// Shows a chosen name in the dialog's field and keeps it in `storedName`, as the dialog itself
-// would have given it on this system.
-void ShowChosenName(HWND panel, const BrowseDialog& dialog, WidePath& storedName, const WCHAR* name);
-
-// A path field that takes dropped files as though they were chosen with its Browse button.
-struct DropField {
-  const BrowseDialog* browse;
-  int browseId;  // a drop on the Browse button fills its field too
-  WidePath* storedName;
-};
-
-// What the frame needs to know of each panel.
-struct PanelFrame {
-  int cancelId;
-  const char* caption;  // the task's title, caption of the frame's own messages
-  const DropField* dropFields;  // in order; the first takes a file dropped elsewhere
-  int dropFieldCount;
-  // Where a dropped name goes on a panel without path fields (Read Disc Check).
-  void (*takeDroppedName)(HWND panel, const WCHAR* name);
-};
 
 // What every panel answers alike: row shading of its results lists and their keys (WM_NOTIFY),
 // their context menus (WM_CONTEXTMENU), dropped files (WM_DROPFILES), the hand cursor over the
@@ -88,6 +54,3 @@ bool ListRepaintInstalled();
 // and the task buttons, which take their busy icons, and clears the cancel flag.
 void EnterBusyState(HWND panel, const int* ownControls);
 void LeaveBusyState(HWND panel, const int* ownControls);
-
-// Whether a panel is busy, from EnterBusyState to LeaveBusyState.
-bool RunInProgress();

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include "resources/resource_ids.h"
+#include "salvage/batch_salvage.h"
+#include "shell/folder_chooser.h"
 #include "shell/task_panel_frame.h"
 #include "verify/drive_list.h"
 #include "verify/scan_directory.h"
@@ -121,7 +123,20 @@ void SelectDroppedDrive(HWND panel, const WCHAR* name) {
   SelectDriveOf(GetDlgItem(panel, IDC_DISC_DRIVE_LIST), name);
 }
 
-const PanelFrame kFrame = {IDC_DISC_CANCEL, "Read Drive Check", nullptr, 0, SelectDroppedDrive};
+// Copy Files To... on a list's menu: its selected rows, into a folder the user chooses.
+void CopySelectedFiles(HWND panel, HWND list) {
+  WidePath folder = {};
+  if (!ChooseFolder(panel, L"Copy Files To", "Copy Files To", folder)) return;
+  if (g_osMajorVersion == 5) RemoveListRepaint(g_readReport.readOkList, g_readReport.readErrorList);
+  EnterBusyState(panel, kOwnControls);
+  SalvageCopyFiles(panel, list, g_storedDriveRoot, folder,
+                   {g_readReport.discStatusLine, GetDlgItem(panel, IDC_DISC_CANCEL)});
+  LeaveBusyState(panel, kOwnControls);
+  if (g_osMajorVersion == 5) InstallListRepaint(g_readReport.readOkList, g_readReport.readErrorList);
+}
+
+const ListMenuCommand kCopyFilesTo = {"Copy &Files To...", CopySelectedFiles};
+const PanelFrame kFrame = {IDC_DISC_CANCEL, "Read Drive Check", nullptr, 0, SelectDroppedDrive, &kCopyFilesTo};
 
 void OnCommand(HWND panel, WPARAM wParam) {
   switch (LOWORD(wParam)) {

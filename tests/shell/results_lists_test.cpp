@@ -81,6 +81,13 @@ std::vector<ProgramDriver::MenuItem> Menu(bool copy, bool selectAll, bool save) 
   return {{L"&Copy", !copy}, {L"Select &All", !selectAll}, {L"", false}, {L"&Save List As...", !save}};
 }
 
+// The Read Disc Check lists' menu ends with Copy Files To.
+std::vector<ProgramDriver::MenuItem> DiscMenu(bool copy, bool selectAll, bool save, bool copyFiles) {
+  auto items = Menu(copy, selectAll, save);
+  items.push_back({L"Copy &Files To...", !copyFiles});
+  return items;
+}
+
 void ShowResultsFilterEntry(HWND discPanel, int entry) {
   HWND filter = GetDlgItem(discPanel, IDC_DISC_RESULTS_FILTER);
   SendMessageW(filter, CB_SETCURSEL, entry, 0);
@@ -161,7 +168,10 @@ TEST(ResultsLists, EveryListCopiesItsSelectedRowsAndOffersItsMenu) {
     none.stateMask = LVIS_SELECTED;
     SendMessageW(readOk, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
     ProgramDriver::SetClipboardText(L"kept");
-    ProgramDriver::Focus(readOk);
+    menu = OpenMenuFromKeyboard(program, readOk);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(ProgramDriver::MenuItems(menu), DiscMenu(false, true, true, false));
+    CloseMenu(menu);
     ProgramDriver::PressKeys({VK_CONTROL}, 'C');
     RECT row = {LVIR_BOUNDS, 0, 0, 0};
     SendMessageW(readOk, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row));
@@ -169,7 +179,7 @@ TEST(ResultsLists, EveryListCopiesItsSelectedRowsAndOffersItsMenu) {
     menu = program.WaitForPopupMenu();
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(ProgramDriver::ClipboardText(), L"kept");
-    EXPECT_EQ(ProgramDriver::MenuItems(menu), Menu(true, true, true));
+    EXPECT_EQ(ProgramDriver::MenuItems(menu), DiscMenu(true, true, true, true));
     ProgramDriver::PressKeys({}, 'C');
     EXPECT_TRUE(ProgramDriver::WaitUntil(
         [&] { return ProgramDriver::ClipboardText() == kJapaneseFile + L"\t20 bytes\tREAD OK\r\n"; }, 5000));
@@ -202,27 +212,13 @@ TEST(ResultsLists, DuringARunRowsCanBeCopiedButNotSavedAndDropsAreIgnored) {
     }, 5000)) << Narrow(ProgramDriver::ClipboardText());
     HWND menu = OpenMenuFromKeyboard(program, GetDlgItem(panel, IDC_DISC_READ_OK_LIST));
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(ProgramDriver::MenuItems(menu), Menu(true, true, false));
+    EXPECT_EQ(ProgramDriver::MenuItems(menu), DiscMenu(true, true, false, false));
     CloseMenu(menu);
     DropOnList(panel, IDC_DISC_READ_OK_LIST, {L"C:\\windows"});
     program.Click(GetDlgItem(panel, IDC_DISC_CANCEL));
     EXPECT_EQ(program.AnswerMessageBox().text, L"Operation cancelled.");
     EXPECT_NE(ProgramDriver::Text(GetDlgItem(panel, IDC_DISC_DRIVE_LIST)).find(L"(U:)"), std::wstring::npos);
   });
-}
-
-// The files of a folder, by name.
-std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
-  } while (FindNextFileW(find, &entry));
-  FindClose(find);
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // Takes every byte that is left on the file system of `folder`; removed with the object.

@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <sstream>
+#include <vector>
 
 #include "tests/support/test_windows.h"
+#include "tools/bad_media_pattern.h"
 
 std::wstring UnixToWindows(const std::string& unixPath) {
   std::wstring path = L"Z:" + Widen(unixPath);
@@ -86,4 +90,37 @@ int BadMediaReadLog::OpensOf(const char* relativePath) const {
     if (line == opened) ++opens;
   }
   return opens;
+}
+
+std::int64_t FileLength(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::int64_t FirstWrongByte(const std::wstring& copy, const char* treePath,
+                            const std::vector<ByteRange>& unreadable) {
+  HANDLE file = CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  const std::uint64_t seed = BadMediaDefaultSeed(treePath);
+  std::vector<char> got(1 << 20), expected(1 << 20);
+  std::int64_t offset = 0, wrong = -1;
+  DWORD count = 0;
+  while (wrong < 0 && ReadFile(file, got.data(), static_cast<DWORD>(got.size()), &count, nullptr) &&
+         count > 0) {
+    BadMediaFill(seed, offset, expected.data(), count);
+    for (const auto& range : unreadable) {
+      const std::int64_t from = std::max(range.start, offset), to = std::min(range.end, offset + count);
+      if (from < to) std::memset(expected.data() + (from - offset), 0, to - from);
+    }
+    if (std::memcmp(got.data(), expected.data(), count) != 0) {
+      for (DWORD i = 0; i < count && wrong < 0; ++i) {
+        if (got[i] != expected[i]) wrong = offset + i;
+      }
+    }
+    offset += count;
+  }
+  CloseHandle(file);
+  return wrong;
 }

@@ -42,6 +42,18 @@ class BadMediaReadLog {
   std::uint64_t start_ = 0;
 };
 
+struct ByteRange {
+  std::int64_t start, end;
+};
+
+// The length of a file, -1 when it does not exist.
+std::int64_t FileLength(const std::wstring& path);
+
+// The copy of a bad-media file holds the file's own bytes except in its unreadable ranges,
+// which were never written and read back as zeros. Returns the first wrong offset, or -1.
+std::int64_t FirstWrongByte(const std::wstring& copy, const char* treePath,
+                            const std::vector<ByteRange>& unreadable);
+
 // A destination folder on a small or read-only file system (mounted by scripts/salvage-disks):
 // "full" (256 KiB), "exact" (1 MiB, also drive S:) or "readonly".
 std::wstring SalvageDisk(const char* name);

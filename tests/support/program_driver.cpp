@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 #include <shlobj.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <thread>
@@ -287,9 +288,28 @@ std::wstring ProgramDriver::FileNameIn(HWND dialog) {
 }
 
 void ProgramDriver::ChooseFile(HWND dialog, const std::wstring& path, bool replace) {
-  HWND box = GetDlgItem(dialog, kFileNameBox);
-  if (!box || !IsWindowVisible(box)) box = GetDlgItem(dialog, kFileNameEdit);
-  SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  // The folder browser of the systems before Vista: Wine's takes the folder from its tree
+  // only, which the browser's own message selects.
+  if (HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr)) {
+    // Asked again until it holds: a selection made while the tree still fills itself is lost.
+    WaitUntil([&] {
+      SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+      Sleep(100);
+      wchar_t name[MAX_PATH] = {};
+      TVITEMW item = {};
+      item.mask = TVIF_TEXT;
+      item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+      item.pszText = name;
+      item.cchTextMax = MAX_PATH;
+      SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+      return name[0] && path.size() >= wcslen(name) &&
+             path.compare(path.size() - wcslen(name), std::wstring::npos, name) == 0;
+    }, 5000);
+  } else {
+    HWND box = GetDlgItem(dialog, kFileNameBox);
+    if (!box || !IsWindowVisible(box)) box = GetDlgItem(dialog, kFileNameEdit);
+    SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  }
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   if (replace) {
     ProgramDriver owner(GetWindowThreadProcessId(dialog, nullptr));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "shell/run_state.h"
 #include "tests/support/other_process.h"
 
@@ -213,19 +215,29 @@ TempFolder::TempFolder() {
   path_ = name;
 }
 
-TempFolder::~TempFolder() {
+namespace {
+
+// Removes a folder with everything in it.
+void RemoveTree(const std::wstring& path) {
   WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &entry);
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
   if (find != INVALID_HANDLE_VALUE) {
     do {
+      const std::wstring name = entry.cFileName;
       if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileW((path_ + L"\\" + entry.cFileName).c_str());
+        DeleteFileW((path + L"\\" + name).c_str());
+      } else if (name != L"." && name != L"..") {
+        RemoveTree(path + L"\\" + name);
       }
     } while (FindNextFileW(find, &entry));
     FindClose(find);
   }
-  RemoveDirectoryW(path_.c_str());
+  RemoveDirectoryW(path.c_str());
 }
+
+}  // namespace
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
 
 namespace {
 
@@ -369,4 +381,17 @@ FileHeldOpenForWriting::~FileHeldOpenForWriting() {
   WaitForSingleObject(process_.hProcess, 10000);
   CloseHandle(process_.hProcess);
   CloseHandle(process_.hThread);
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+  } while (FindNextFileW(find, &entry));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
 }

@@ -82,7 +82,10 @@ std::vector<std::wstring> ComboEntries(HWND combo);
 // Dispatches whatever is pending, without fixed sleeps.
 void FlushMessages(DWORD milliseconds = 20);
 
-// A fresh folder under the Windows temp folder, removed again with its files.
+// The files of a folder, by name.
+std::vector<std::wstring> FilesIn(const std::wstring& folder);
+
+// A fresh folder under the Windows temp folder, removed again with everything in it.
 class TempFolder {
  public:
   TempFolder();
