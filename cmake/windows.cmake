@@ -12,6 +12,7 @@ add_library(verolux_win STATIC
   shell/main_window.cpp
   shell/block_reading.cpp
   shell/dropped_files.cpp
+  shell/list_paint_pacing.cpp
   shell/results_list_commands.cpp
   shell/run_state.cpp
   shell/task_button_painting.cpp

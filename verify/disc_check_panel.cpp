@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "resources/resource_ids.h"
+#include "shell/list_paint_pacing.h"
 #include "shell/task_panel_frame.h"
 #include "verify/drive_list.h"
 #include "verify/scan_directory.h"
@@ -74,7 +75,9 @@ void ScanReadyDrive(HWND panel) {
                                             : GetCurrentDirectoryA(kWidePathUnits, ansiSaved);
   HWND cancel = GetDlgItem(panel, IDC_DISC_CANCEL);
   ShowWindow(cancel, SW_SHOW);
+  BeginListPaintPacing(g_readReport.readOkList, g_readReport.readErrorList);
   ScanDirectory(g_storedDriveRoot);
+  EndListPaintPacing();
   ShowWindow(cancel, SW_HIDE);
   // A directory that did not fit the buffer was not saved; restoring the buffer would
   // change to a wrong one.
