@@ -248,5 +248,8 @@ add_executable(compare_bench bench/compare_bench.cpp)
 target_link_libraries(compare_bench verolux_win)
 add_executable(salvage_bench bench/salvage_bench.cpp)
 target_link_libraries(salvage_bench verolux_win)
+# The real Read Disc Check panel, driven as the tests drive it.
+add_executable(disc_check_bench bench/disc_check_bench.cpp tests/support/program_driver.cpp ${VEROLUX_RESOURCES})
+target_link_libraries(disc_check_bench verolux_test_support)
 
 include(cmake/release_tests.cmake)
