@@ -21,6 +21,7 @@ add_library(verolux_win STATIC
   shell/dropped_files.cpp
   shell/folder_chooser.cpp
   shell/panel_frame.cpp
+  shell/list_paint_pacing.cpp
   shell/results_list_commands.cpp
   shell/run_state.cpp
   shell/task_button_painting.cpp
@@ -266,5 +267,8 @@ add_executable(salvage_bench bench/salvage_bench.cpp)
 target_link_libraries(salvage_bench verolux_win)
 add_executable(batch_salvage_bench bench/batch_salvage_bench.cpp)
 target_link_libraries(batch_salvage_bench verolux_win psapi)
+# The real Read Disc Check panel, driven as the tests drive it.
+add_executable(disc_check_bench bench/disc_check_bench.cpp tests/support/program_driver.cpp ${VEROLUX_RESOURCES})
+target_link_libraries(disc_check_bench verolux_test_support)
 
 include(cmake/release_tests.cmake)

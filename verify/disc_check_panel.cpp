@@ -5,6 +5,7 @@
 #include "resources/resource_ids.h"
 #include "salvage/batch_salvage.h"
 #include "shell/folder_chooser.h"
+#include "shell/list_paint_pacing.h"
 #include "shell/task_panel_frame.h"
 #include "verify/drive_list.h"
 #include "verify/scan_directory.h"
@@ -76,7 +77,9 @@ void ScanReadyDrive(HWND panel) {
                                             : GetCurrentDirectoryA(kWidePathUnits, ansiSaved);
   HWND cancel = GetDlgItem(panel, IDC_DISC_CANCEL);
   ShowWindow(cancel, SW_SHOW);
+  BeginListPaintPacing(g_readReport.readOkList, g_readReport.readErrorList);
   ScanDirectory(g_storedDriveRoot);
+  EndListPaintPacing();
   ShowWindow(cancel, SW_HIDE);
   // A directory that did not fit the buffer was not saved; restoring the buffer would
   // change to a wrong one.

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -355,5 +357,82 @@ TEST(XpVariant, DiscListsRepaintThemselvesOnlyBetweenRuns) {
                L"READ OK");
   });
 }
+
+// What reaches the READ OK list under the program's own subclasses: each row inserted and each
+// real paint, with the rows it showed and whether the main window was still enabled (a message
+// box disables it). Put on before the first run, from the test's thread, and left on: the
+// program's subclasses go on above it and must hand it back.
+struct ListEvent { DWORD tick; bool paint; LRESULT rows; bool beforeMessageBox; };
+std::mutex g_listEventsLock;
+std::vector<ListEvent> g_listEvents;
+WNDPROC g_listProc = nullptr;
+
+LRESULT CALLBACK RecordListEvents(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+  const bool paint = message == WM_PAINT;
+  if (paint || message == LVM_INSERTITEMW || message == LVM_INSERTITEMA) {
+    const LRESULT rows = CallWindowProcW(g_listProc, list, LVM_GETITEMCOUNT, 0, 0);
+    const bool enabled = IsWindowEnabled(GetAncestor(list, GA_ROOT)) != FALSE;
+    std::lock_guard<std::mutex> lock(g_listEventsLock);
+    g_listEvents.push_back({GetTickCount(), paint, rows, enabled});
+  }
+  return CallWindowProcW(g_listProc, list, message, wParam, lParam);
+}
+
+std::vector<ListEvent> TakeListEvents() {
+  std::lock_guard<std::mutex> lock(g_listEventsLock);
+  return std::move(g_listEvents);
+}
+
+// Painting the list after every row of a run costs far more than reading a small file: it is
+// painted a few times a second, each new row soon after it came, the last ones before the
+// summary shows; rows, selection and scrolling are those of every row added at once.
+void ExpectAScanOfManySmallFilesPaintedAFewTimesASecond() {
+  TempFolder folder;
+  constexpr int kFiles = 1000;
+  for (int i = 0; i < kFiles; ++i) folder.CreateFileOfSize((L"f" + std::to_wstring(i)).c_str(), 500 + i * 7 % 3000);
+  TestDrive drive('W', DRIVE_FIXED, UnixPathOf(folder.path()));
+  RunProgram([&](ProgramDriver& program) {
+    DiscCheckPanel panel(program);
+    HWND list = panel.control(IDC_DISC_READ_OK_LIST);
+    g_listProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordListEvents)));
+    for (int run = 0; run < 2; ++run) {  // the second as the first left the lists (XP: repainting)
+      TakeListEvents();  // what came before this run
+      panel.Scan('W');
+      HWND box = program.WaitForMessageBox();
+      ASSERT_NE(box, nullptr);
+      const std::vector<ListEvent> events = TakeListEvents();
+      EXPECT_EQ(GetWindowLongPtrW(list, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(RecordListEvents));
+      ProgramDriver::PressOk(box);
+      long paintsInASecond = 0;
+      DWORD longestWait = 0;
+      bool lastRowsPaintedBeforeTheSummary = false;
+      const auto firstRow = std::find_if(events.begin(), events.end(), [](const ListEvent& e) { return !e.paint; });
+      for (auto event = firstRow; event != events.end(); ++event) {
+        const auto nextPaint = std::find_if(event, events.end(), [](const ListEvent& e) { return e.paint; });
+        ASSERT_NE(nextPaint, events.end()) << "run " << run;
+        longestWait = std::max(longestWait, nextPaint->tick - event->tick);
+        if (!event->paint) continue;
+        lastRowsPaintedBeforeTheSummary |= event->rows == kFiles && event->beforeMessageBox;
+        const auto secondLater = std::find_if(event, events.end(), [&](const ListEvent& e) { return e.tick - event->tick >= 1000; });
+        paintsInASecond = std::max(paintsInASecond, static_cast<long>(std::count_if(event, secondLater, [](const ListEvent& e) { return e.paint; })));
+      }
+      EXPECT_LE(paintsInASecond, 12) << "run " << run;
+      EXPECT_LE(longestWait, 1000u) << "run " << run;  // a few hundred ms, on a busy machine too
+      EXPECT_TRUE(lastRowsPaintedBeforeTheSummary) << "run " << run;
+      const auto rows = panel.readOk();
+      ASSERT_EQ(rows.size(), static_cast<size_t>(kFiles));
+      EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [](const ListRow& row) { return row.selected; }), 1);
+      EXPECT_TRUE(rows.back().selected);
+      EXPECT_EQ(SendMessageW(list, LVM_GETTOPINDEX, 0, 0), kFiles - SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
+      ASSERT_TRUE(ProgramDriver::WaitUntil([&] { return IsWindowEnabled(panel.control(IDC_DISC_START)) != FALSE; }));
+    }
+  });
+}
+
+TEST(ReadDiscCheck, ListsOfAScanArePaintedAFewTimesASecond) { ExpectAScanOfManySmallFilesPaintedAFewTimesASecond(); }
+// Windows NT 4 and Windows XP, whose lists repaint themselves between runs.
+TEST(AnsiVariant, DiscListsArePaintedAFewTimesASecond) { ExpectAScanOfManySmallFilesPaintedAFewTimesASecond(); }
+TEST(XpVariant, DiscListsArePaintedAFewTimesASecond) { ExpectAScanOfManySmallFilesPaintedAFewTimesASecond(); }
 
 }  // namespace
