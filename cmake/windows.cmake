@@ -210,8 +210,9 @@ set(VEROLUX_WINE_VARIANTS
 string(REPLACE ";" "\n" variant_lines "${VEROLUX_WINE_VARIANTS}")
 file(WRITE ${CMAKE_BINARY_DIR}/wine-variants.txt "${variant_lines}\n")
 
-# Tests that show windows, move the mouse or read screen pixels share the one desktop of the
-# prefix: they take turns (LOCK desktop).
+# Tests that show windows, move the mouse or read screen pixels take turns (LOCK desktop): a
+# window of one would cover another's, and each prefix's desktop is a window of the same
+# display, so a program started in another prefix can cover every window of this one.
 function(verolux_add_wine_tests target)
   cmake_parse_arguments(PARSE_ARGV 1 wine "" "LOCK" "")
   set(lock "")
@@ -242,8 +243,8 @@ function(verolux_add_wine_tests target)
 endfunction()
 
 verolux_add_wine_tests(shell_tests LOCK desktop)
-verolux_add_wine_tests(salvage_tests)
-verolux_add_wine_tests(verify_tests)
+verolux_add_wine_tests(salvage_tests LOCK desktop)
+verolux_add_wine_tests(verify_tests LOCK desktop)
 verolux_add_wine_tests(compare_tests LOCK desktop)
 verolux_add_wine_tests(gui_tests LOCK desktop)
 gtest_discover_tests(portable_tests_win DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120

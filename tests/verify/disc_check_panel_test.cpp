@@ -82,7 +82,7 @@ void ExpectRows(const std::vector<ListRow>& rows, const std::vector<Row>& expect
     const std::wstring& name = rows[i].cells[0];
     if (expected[i].name.compare(0, 3, L"...") == 0) {
       EXPECT_EQ(name.size(), 259u) << Narrow(name);
-      EXPECT_EQ(name.compare(0, 6, L"S:\\..."), 0) << Narrow(name);
+      EXPECT_EQ(name.compare(0, 6, L"R:\\..."), 0) << Narrow(name);
       const std::wstring& end = expected[i].name.substr(3);
       EXPECT_EQ(name.compare(name.size() - end.size(), end.size(), end), 0) << Narrow(name);
     } else {
@@ -167,14 +167,16 @@ TEST(ReadDiscCheck, DriveListNamesEveryDriveAndRefusesOneThatIsNotReady) {
   });
 }
 
-// The root of the scanned bad-media drive, S:, and the end of its deepest folder's path.
-const std::wstring kDeep = L"S:\\deep\\" + std::wstring(60, L'a') + L"\\" + std::wstring(60, L'b') + L"\\" +
+// The root of the scanned bad-media drive, R: (not S:, the salvage tests' disk of exact
+// size, which a drive made and removed here would take away), and the end of its deepest
+// folder's path.
+const std::wstring kDeep = L"R:\\deep\\" + std::wstring(60, L'a') + L"\\" + std::wstring(60, L'b') + L"\\" +
                            std::wstring(60, L'c') + L"\\" + std::wstring(60, L'd');
 const std::wstring kDeepEnd = L"\\" + std::wstring(60, L'd');
 
 TEST(ReadDiscCheck, ScanListsEveryFileByVerdictDepthFirst) {
   REQUIRE_BAD_MEDIA();
-  TestDrive drive('S', DRIVE_FIXED, BadMediaUnixPath("scan/disc"));
+  TestDrive drive('R', DRIVE_FIXED, BadMediaUnixPath("scan/disc"));
   BadMediaReadLog log;
   // The scan changes folders; the user's folder comes back, also one named outside the code page.
   TempFolder home;
@@ -184,11 +186,11 @@ TEST(ReadDiscCheck, ScanListsEveryFileByVerdictDepthFirst) {
   ASSERT_TRUE(SetCurrentDirectoryW(japaneseFolder.c_str()));
   const std::wstring directoryBefore = CurrentDirectory();
   // Hidden and system files as the system sees them; they are read like any other.
-  EXPECT_TRUE(GetFileAttributesW(L"S:\\c\\e\\.hidden.bin") & FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_TRUE(GetFileAttributesW(L"S:\\c\\e\\sys.bin") & FILE_ATTRIBUTE_SYSTEM);
+  EXPECT_TRUE(GetFileAttributesW(L"R:\\c\\e\\.hidden.bin") & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_TRUE(GetFileAttributesW(L"R:\\c\\e\\sys.bin") & FILE_ATTRIBUTE_SYSTEM);
   RunProgram([&](ProgramDriver& program) {
     DiscCheckPanel panel(program);
-    panel.Scan('S');
+    panel.Scan('R');
     HWND box = program.WaitForMessageBox();
     ASSERT_NE(box, nullptr);
     // Still busy while the summary is up: no control to start another run or switch lists.
@@ -203,17 +205,17 @@ TEST(ReadDiscCheck, ScanListsEveryFileByVerdictDepthFirst) {
     EXPECT_EQ(seen.icon, static_cast<UINT>(MB_ICONINFORMATION));
 
     ExpectRows(panel.readOk(),
-               {{L"S:\\a.bin", L"5000 bytes"},
-                {L"S:\\c\\d.bin", L"0 bytes"},
-                {L"S:\\c\\e\\.hidden.bin", L"100 bytes"},
-                {L"S:\\c\\e\\sys.bin", L"8192 bytes"},
+               {{L"R:\\a.bin", L"5000 bytes"},
+                {L"R:\\c\\d.bin", L"0 bytes"},
+                {L"R:\\c\\e\\.hidden.bin", L"100 bytes"},
+                {L"R:\\c\\e\\sys.bin", L"8192 bytes"},
                 {kDeep + L"\\fits.bn", L"10 bytes"},  // 259 characters
-                {L"S:\\up\\inner.bin", L"10 bytes"},  // up\loop leads back up: not entered
-                {L"S:\\z.bin", L"1 bytes"}},
+                {L"R:\\up\\inner.bin", L"10 bytes"},  // up\loop leads back up: not entered
+                {L"R:\\z.bin", L"1 bytes"}},
                L"READ OK");
     ExpectRows(panel.readError(),
-               {{L"S:\\b-bad-middle.bin", L"12288 bytes"},
-                {L"S:\\c\\f-bad-tail.bin", L"10000 bytes"},
+               {{L"R:\\b-bad-middle.bin", L"12288 bytes"},
+                {L"R:\\c\\f-bad-tail.bin", L"10000 bytes"},
                 {L"..." + kDeepEnd + L"\\folder-too-long\\", L"Unknown size"},
                 {L"..." + kDeepEnd + L"\\sixsix\\f", L"Unknown size"},
                 {L"..." + kDeepEnd + L"\\too-long", L"Unknown size"}},
