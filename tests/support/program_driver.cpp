@@ -13,6 +13,7 @@
 
 #include "resources/resource_ids.h"
 #include "shell/main_window.h"
+#include "shell/task_panel_frame.h"
 #include "verolux_version.h"
 
 namespace {
@@ -449,6 +450,9 @@ INT_PTR RunProgram(const std::function<void(ProgramDriver&)>& user) {
   });
   const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN),
                                          nullptr, MainDialogProc, 0);
+  // The next program of this process starts as a new process would: the lists' repaint
+  // procedure of the windows just destroyed is forgotten, not put back on new ones.
+  RemoveListRepaint(nullptr, nullptr);
   SetEvent(finished);
   userThread.join();
   CloseHandle(finished);
