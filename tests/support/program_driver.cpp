@@ -94,7 +94,11 @@ HWND ProgramDriver::PanelWith(int controlId) const {
 HWND ProgramDriver::ShowTask(int taskButtonId, int panelControlId) const {
   HWND panel = PanelWith(panelControlId);
   Click(GetDlgItem(mainWindow_, taskButtonId));
-  return WaitUntil([&] { return IsWindowVisible(panel) != FALSE; }) ? panel : nullptr;
+  if (!WaitUntil([&] { return IsWindowVisible(panel) != FALSE; })) return nullptr;
+  // The panel shows before the others are hidden: a message sent now is answered once the
+  // whole switch is done.
+  SendMessageW(mainWindow_, WM_NULL, 0, 0);
+  return panel;
 }
 
 void ProgramDriver::Click(HWND button) const { PostMessageW(button, BM_CLICK, 0, 0); }
