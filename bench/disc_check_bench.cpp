@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "resources/resource_ids.h"
+#include "shell/run_state.h"
 #include "tests/support/program_driver.h"
 #include "tests/support/test_drives.h"
 
@@ -102,6 +103,7 @@ int main() {
     return 2;
   }
   const int rounds = argc > 2 ? _wtoi(argv[2]) : 3;
+  StoreOsMajorVersion();  // as the program does at start: the wide calls, as users above NT 4 get them
   InitCommonControls();
   const std::wstring root = argv[1];
   MakeTree(root);

@@ -48,7 +48,7 @@ void OwePaint(PacedList& paced) {
 }
 
 // Adding a row draws at once what it changes: the list's scroll bar, and its pixels moved up
-// by the scroll. The list takes the row with drawing switched off, through the window's own
+// by the scroll. The list takes its rows with drawing switched off, through the window's own
 // handling (the list's would paint when switched on), and is painted whole when due.
 void SwitchDrawingOff(PacedList& paced) {
   if (paced.drawingOff || !(GetWindowLongPtrA(paced.list, GWL_STYLE) & WS_VISIBLE)) return;
@@ -57,6 +57,13 @@ void SwitchDrawingOff(PacedList& paced) {
   if (GetUpdateRect(paced.header, nullptr, FALSE)) UpdateWindow(paced.header);
   DefWindowProcA(paced.list, WM_SETREDRAW, FALSE, 0);
   paced.drawingOff = true;
+  // The timer brings drawing back on when the paint is due, should nothing else come first.
+  if (!paced.paintOwed) {
+    const DWORD sinceLastPaint = GetTickCount() - paced.lastPaintEnd;
+    SetTimer(paced.list, kOwedPaintTimer,
+             sinceLastPaint < kListPaintIntervalMs ? kListPaintIntervalMs - sinceLastPaint : 1, nullptr);
+    paced.paintOwed = true;
+  }
 }
 
 void SwitchDrawingOn(PacedList& paced) {
@@ -66,21 +73,23 @@ void SwitchDrawingOn(PacedList& paced) {
   OwePaint(paced);
 }
 
+// The messages by which a run adds a row.
+bool IsRowMessage(UINT message) {
+  return message == LVM_GETITEMCOUNT || message == LVM_INSERTITEMA || message == LVM_INSERTITEMW ||
+         message == LVM_SCROLL || message == LVM_SETITEMTEXTA || message == LVM_SETITEMTEXTW;
+}
+
 LRESULT CALLBACK PacedListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
   PacedList& paced = *PacingOf(list);
-  // A row comes as an insert and then a scroll, with no message drained between them, so
-  // nothing of the user's can find the list switched off: drawing stays off from one to the
-  // other, and is on again for anything else.
-  if (message == LVM_INSERTITEMA || message == LVM_INSERTITEMW || message == LVM_SCROLL) {
-    SwitchDrawingOff(paced);
-    const LRESULT result = CallWindowProcA(paced.savedProc, list, message, wParam, lParam);
-    if (message == LVM_SCROLL || result < 0) SwitchDrawingOn(paced);  // no row, no scroll to follow
-    return result;
+  // Rows go in with drawing off; anything else finds the list as the user sees it.
+  if (IsRowMessage(message)) {
+    if (message == LVM_INSERTITEMA || message == LVM_INSERTITEMW) SwitchDrawingOff(paced);
+    return CallWindowProcA(paced.savedProc, list, message, wParam, lParam);
   }
   SwitchDrawingOn(paced);
   if (message == WM_TIMER && wParam == kOwedPaintTimer) {
     KillTimer(list, kOwedPaintTimer);  // one paint per interval, not a paint every interval
-    PaintWholeListLater(list);
+    if (paced.paintOwed) PaintWholeListLater(list);  // unless switching drawing on asked for it
     paced.paintOwed = false;  // asked for now; should it come early, it is put off once more
     return 0;
   }
@@ -118,6 +127,14 @@ void BeginListPaintPacing(HWND readOkList, HWND readErrorList) {
     g_paced[i] = {lists[i], nullptr, GetTickCount() - kListPaintIntervalMs, false, false, header};
     g_paced[i].savedProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(lists[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PacedListProc)));
+  }
+}
+
+bool ListDrawingHeldOff() { return g_paced[0].drawingOff || g_paced[1].drawingOff; }
+
+void ResumeListDrawing() {
+  for (PacedList& paced : g_paced) {
+    if (paced.list) SwitchDrawingOn(paced);
   }
 }
 

@@ -1,5 +1,6 @@
 #include "shell/run_state.h"
 
+#include "shell/list_paint_pacing.h"
 #include "shell/progress_text.h"
 
 int g_osMajorVersion = 0;
@@ -13,8 +14,21 @@ void StoreOsMajorVersion() {
 }
 
 void PumpMessages(UINT heldBackMessage) {
+  // A run's rows may have left a list with its drawing off. Input and repaints are handled only
+  // with it on; the rest is handled either way, and sparing the list a switch for each small
+  // file is what keeps a run with its list on screen nearly as fast as without. Windows NT 4
+  // cannot leave input in the queue while taking the rest. (QS_INPUT of newer headers holds
+  // flags that older Windows refuse.)
+  UINT removal = PM_REMOVE;
+  if (ListDrawingHeldOff()) {
+    if (g_osMajorVersion > 4 && HIWORD(GetQueueStatus(QS_KEY | QS_MOUSE | QS_PAINT)) == 0) {
+      removal |= PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
+    } else {
+      ResumeListDrawing();
+    }
+  }
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageA(&message, nullptr, 0, 0, removal)) {
     if (message.message == heldBackMessage) continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);

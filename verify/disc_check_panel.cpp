@@ -45,6 +45,7 @@ void OnInitDialog(HWND panel) {
 // Both lists lie on top of each other; the filter shows one.
 void ApplyResultsFilter(HWND panel) {
   const bool showReadOk = SendMessageA(GetDlgItem(panel, IDC_DISC_RESULTS_FILTER), CB_GETCURSEL, 0, 0) == 0;
+  ResumeListDrawing();  // a list with drawing off during a run would not take the change
   ShowWindow(g_readReport.readOkList, showReadOk ? SW_SHOW : SW_HIDE);
   ShowWindow(g_readReport.readErrorList, showReadOk ? SW_HIDE : SW_SHOW);
 }
