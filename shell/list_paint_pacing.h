@@ -6,8 +6,8 @@
 // sooner is owed and made when the interval is over. Only painting waits: rows, selection and
 // scrolling change at once, so every paint shows the list as the rows so far leave it.
 // A row switches the list's drawing off, and it stays off over the rows that follow until
-// anything else reaches the list or input or a repaint waits in the queue: switching drawing
-// off and on for each row would cost a run of small files a fifth of its time.
+// anything else reaches the list or a message is to be handled: switching drawing off and on
+// for each row would cost a run of small files a fifth of its time.
 #pragma once
 
 #include <windows.h>
@@ -24,8 +24,8 @@ void BeginListPaintPacing(HWND readOkList, HWND readErrorList);
 // Whether a paced list has its drawing switched off.
 bool ListDrawingHeldOff();
 
-// Switches the lists' drawing on. Needed before a list is shown or hidden, and before input or
-// a repaint is handled: a list switched off is not visible, so a click would miss it and what
+// Switches the lists' drawing on. Needed before a list is shown or hidden, and before any
+// message is handled: a list switched off is not visible, so a click would miss it and what
 // lies behind it would be painted over it.
 void ResumeListDrawing();
 
