@@ -10,7 +10,7 @@ struct PacedList {
   WNDPROC savedProc;   // the procedure that pacing replaced
   DWORD lastPaintEnd;  // tick when the last real paint was done
   bool paintOwed;      // a paint was put off and not made since
-  bool drawingOff;     // between a row's insert and its scroll
+  bool drawingOff;     // from a row until a message is handled or a paint is due
   HWND header;         // the column header, a window of its own
 };
 

@@ -15,11 +15,13 @@ void StoreOsMajorVersion() {
 
 void PumpMessages(UINT heldBackMessage) {
   // A run's rows may leave a list with its drawing off, which hides it from clicks and from
-  // painting: messages are handled only with drawing on. While nothing but posted or sent
-  // messages waits, those are taken alone, so that a drain with nothing to handle costs no
-  // switch: a switch for each small file would cost a run a fifth of its time. Windows NT 4
-  // cannot leave input in the queue while taking the rest. (QS_INPUT of newer headers holds
-  // flags that older Windows refuse.)
+  // painting: messages taken from the queue are handled only with drawing on (messages sent
+  // from other threads are handled within PeekMessage; one that reaches a list switches it
+  // on). While nothing but posted or sent messages waits, those are taken alone, so that a
+  // drain with nothing to handle costs no switch: a switch for each small file would cost a
+  // run a fifth of its time. Windows NT 4 cannot leave input in the queue while taking the
+  // rest. (QS_INPUT of newer headers holds flags that older Windows refuse; touch and pen
+  // input, left out with them, waits at most until the next paint of the list is due.)
   UINT removal = PM_REMOVE;
   if (ListDrawingHeldOff()) {
     if (g_osMajorVersion > 4 && HIWORD(GetQueueStatus(QS_KEY | QS_MOUSE | QS_PAINT)) == 0) {
@@ -32,6 +34,7 @@ void PumpMessages(UINT heldBackMessage) {
   while (PeekMessageA(&message, nullptr, 0, 0, removal)) {
     if (message.message == heldBackMessage) continue;
     ResumeListDrawing();
+    removal = PM_REMOVE;  // drawing is on: the paint it may ask for, and input, can be taken now
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

@@ -405,6 +405,11 @@ void ExpectAScanOfManySmallFilesPaintedAFewTimesASecond() {
       panel.Scan('W');
       ASSERT_TRUE(ProgramDriver::WaitUntil([&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0; }));
       ProgramDriver::MoveMouseOnto(list);
+      ASSERT_TRUE(ProgramDriver::WaitUntil([&] {
+        POINT at;
+        RECT shown;
+        return GetCursorPos(&at) && GetWindowRect(list, &shown) && PtInRect(&shown, at);
+      }));
       INPUT click[2] = {};
       click[0].type = click[1].type = INPUT_MOUSE;
       click[0].mi.dwFlags = MOUSEEVENTF_MIDDLEDOWN;
