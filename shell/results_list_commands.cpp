@@ -62,6 +62,16 @@ DWORD LastErrorOr(DWORD fallback) {
   return error != NO_ERROR ? error : fallback;
 }
 
+// A clipboard viewer opens the clipboard for a moment after each change: a copy made just then
+// waits for it a little rather than fail.
+bool OpenClipboardSoon(HWND owner) {
+  for (int attempt = 0; attempt < 25; ++attempt) {
+    if (OpenClipboard(owner)) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
 DWORD PutOnClipboard(HWND owner, const ListText<WCHAR>& text) {
   if (text.failed()) return ERROR_NOT_ENOUGH_MEMORY;
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.length() + 1) * sizeof(WCHAR));
@@ -70,7 +80,7 @@ DWORD PutOnClipboard(HWND owner, const ListText<WCHAR>& text) {
   std::memcpy(units, text.units(), text.length() * sizeof(WCHAR));
   units[text.length()] = 0;
   GlobalUnlock(block);
-  if (!OpenClipboard(owner)) {
+  if (!OpenClipboardSoon(owner)) {
     const DWORD error = LastErrorOr(ERROR_ACCESS_DENIED);
     GlobalFree(block);
     return error;

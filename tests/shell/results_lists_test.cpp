@@ -154,7 +154,11 @@ TEST(ResultsLists, EveryListCopiesItsSelectedRowsAndOffersItsMenu) {
       // The READ ERROR list shows when the filter picks it.
       ShowResultsFilterEntry(discPanel, list.list == GetDlgItem(discPanel, IDC_DISC_READ_ERROR_LIST) ? 1 : 0);
       ProgramDriver::SetClipboardText(L"before");
+      // Held for a moment, as a clipboard viewer holds it after each change: the copy waits.
+      ASSERT_TRUE(OpenClipboard(nullptr));
       SelectAllAndCopy(list.list);
+      Sleep(150);
+      CloseClipboard();
       EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return ProgramDriver::ClipboardText() == list.copied; }, 5000))
           << Narrow(ProgramDriver::ClipboardText());
     }
