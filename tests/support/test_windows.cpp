@@ -304,9 +304,11 @@ bool CreateFileWithHighBytes(const TempFolder& folder, DWORD size, char (&ansiPa
   return written == size;
 }
 
+// Shares everything: a test that reads a file while the program replaces it must not make
+// the replacement fail.
 std::string FileBytes(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   std::string bytes;
   char buffer[65536];
   DWORD got = 0;
