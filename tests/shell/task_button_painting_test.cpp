@@ -432,9 +432,8 @@ bool ShowsState(HWND button, HICON icon, int state, DWORD timeoutMs = 5000) {
       timeoutMs);
 }
 
-// Sets `state` again when the screen does not come to show it: a mouse leave that Wine's
-// tracking of an earlier pointer position posts late can undo it once, and on a heavily loaded
-// machine the pressed face was once not painted within the wait. Timing must not decide.
+// Sets `state` again when the screen does not show it in time: a late mouse leave from Wine's
+// tracking, or a paint missed under load, must not decide the test.
 bool SetUntilShown(HWND button, HICON icon, int state) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     SetButtonState(button, state);

@@ -45,17 +45,13 @@ struct DiscCheckPanel {
   }
   std::vector<ListRow> readOk() const { return ReadListRows(control(IDC_DISC_READ_OK_LIST)); }
   std::vector<ListRow> readError() const { return ReadListRows(control(IDC_DISC_READ_ERROR_LIST)); }
-  // Read again while the lists disagree: the program subclasses one and then the other.
+  // Read until the lists agree: the program subclasses one and then the other.
   bool repaintSubclassed() const {
     const auto repaint = reinterpret_cast<LONG_PTR>(ListRepaintProc);
-    bool readOkSubclassed = false, readErrorSubclassed = true;
-    for (int read = 0; read < 100 && readOkSubclassed != readErrorSubclassed; ++read) {
-      if (read > 0) Sleep(10);
-      readOkSubclassed = GetWindowLongPtrA(control(IDC_DISC_READ_OK_LIST), GWLP_WNDPROC) == repaint;
-      readErrorSubclassed = GetWindowLongPtrA(control(IDC_DISC_READ_ERROR_LIST), GWLP_WNDPROC) == repaint;
-    }
-    EXPECT_EQ(readOkSubclassed, readErrorSubclassed);
-    return readOkSubclassed;
+    auto subclassed = [&](int id) { return GetWindowLongPtrA(control(id), GWLP_WNDPROC) == repaint; };
+    EXPECT_TRUE(ProgramDriver::WaitUntil(
+        [&] { return subclassed(IDC_DISC_READ_OK_LIST) == subclassed(IDC_DISC_READ_ERROR_LIST); }, 1000));
+    return subclassed(IDC_DISC_READ_OK_LIST);
   }
 
   ProgramDriver& program;
