@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -439,11 +440,17 @@ INT_PTR RunProgram(const std::function<void(ProgramDriver&)>& user) {
   g_instance = GetModuleHandleA(nullptr);  // as the entry point does
   ProgramDriver driver(GetCurrentThreadId());
   HANDLE finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  INT_PTR result = 0;
+  DWORD error = 0;
+  std::atomic<bool> returned{false};
   std::thread userThread([&] {
     if (driver.WaitForMainWindow()) {
       user(driver);
+    } else if (returned) {
+      ADD_FAILURE() << "the main window did not appear: DialogBoxParamA returned " << result << ", error "
+                    << error;
     } else {
-      ADD_FAILURE() << "the main window did not appear";
+      ADD_FAILURE() << "the main window did not appear, and DialogBoxParamA has not returned";
     }
     driver.CloseProgram();
     // A program that does not close is a failure of its own; don't hang the test run.
@@ -452,8 +459,9 @@ INT_PTR RunProgram(const std::function<void(ProgramDriver&)>& user) {
       ExitProcess(3);
     }
   });
-  const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN),
-                                         nullptr, MainDialogProc, 0);
+  result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+  error = GetLastError();
+  returned = true;
   // The next program of this process starts as a new process would: the lists' repaint
   // procedure of the windows just destroyed is forgotten, not put back on new ones.
   RemoveListRepaint(nullptr, nullptr);
