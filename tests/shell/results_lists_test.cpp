@@ -65,16 +65,22 @@ POINT MenuCornerIn(HWND list, HWND menu) {
   return corner;
 }
 
-// Save List As chosen from the list's menu; the dialog, or null.
-HWND OpenSaveDialog(ProgramDriver& program, HWND list) {
-  if (!OpenMenuFromKeyboard(program, list)) return nullptr;
-  ProgramDriver::PressKeys({}, 'S');
-  return program.WaitForFileDialog(L"Save List As");
-}
-
 void CloseMenu(HWND menu) {
   ProgramDriver::PressKeys({}, VK_ESCAPE);
   ProgramDriver::WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
+}
+
+// Save List As chosen from the list's menu; the dialog, or null. Asked again when no dialog
+// comes: keys pressed while a message box just answered hands the focus back can be lost.
+HWND OpenSaveDialog(ProgramDriver& program, HWND list) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (HWND menu = OpenMenuFromKeyboard(program, list)) {
+      ProgramDriver::PressKeys({}, 'S');
+      if (HWND dialog = program.WaitForFileDialog(L"Save List As", 5000)) return dialog;
+      if (IsWindowVisible(menu)) CloseMenu(menu);
+    }
+  }
+  return nullptr;
 }
 
 std::vector<ProgramDriver::MenuItem> Menu(bool copy, bool selectAll, bool save) {

@@ -321,7 +321,10 @@ void ProgramDriver::ChooseFile(HWND dialog, const std::wstring& path, bool repla
     ProgramDriver owner(GetWindowThreadProcessId(dialog, nullptr));
     HWND question = nullptr;
     WaitUntil([&] {
-      question = owner.FindTopLevel([&](HWND window) { return GetWindow(window, GW_OWNER) == dialog; });
+      // The dialog's question box, not another window it owns (a tooltip, say).
+      question = owner.FindTopLevel([&](HWND window) {
+        return GetWindow(window, GW_OWNER) == dialog && IsDialogWindow(window) && GetDlgItem(window, IDYES);
+      });
       return question != nullptr;
     });
     if (question) PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
