@@ -462,7 +462,7 @@ TEST(TaskButtonPainting, ScreenShowsEachStateAroundTheIconAboveCentre) {
     EXPECT_TRUE(SetUntilShown(buttons[1], g_normalTaskIcons[1], PBS_HOT));
     EXPECT_FALSE(ShowsState(buttons[1], g_normalTaskIcons[1], PBS_NORMAL, 0));
     EXPECT_EQ(IconMismatches(CaptureClientArea(buttons[1]), g_normalTaskIcons[1], 2, 1), 0);
-    EXPECT_TRUE(ShowsState(buttons[2], g_normalTaskIcons[2], PBS_NORMAL));
+    EXPECT_TRUE(SetUntilShown(buttons[2], g_normalTaskIcons[2], PBS_NORMAL));
     EXPECT_TRUE(SetUntilShown(buttons[1], g_normalTaskIcons[1], PBS_PRESSED));
     EXPECT_FALSE(ShowsState(buttons[1], g_normalTaskIcons[1], PBS_HOT, 0));
     SetButtonState(buttons[1], PBS_NORMAL);
