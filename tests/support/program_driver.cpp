@@ -316,31 +316,20 @@ void ProgramDriver::ChooseFile(HWND dialog, const std::wstring& path, bool repla
     if (!box || !IsWindowVisible(box)) box = GetDlgItem(dialog, kFileNameEdit);
     SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   }
-  // OK is pressed again when nothing answers it for a while (seldom, one press was lost), and
-  // Yes again while the question stays.
-  ProgramDriver owner(GetWindowThreadProcessId(dialog, nullptr));
-  int oks = 0, yeses = 0;
-  DWORD lastPress = 0;
-  for (const DWORD start = GetTickCount(); IsWindow(dialog) && GetTickCount() - start < 20000; Sleep(10)) {
-    HWND question = owner.FindTopLevel([&](HWND window) {
-      return GetWindow(window, GW_OWNER) == dialog && IsDialogWindow(window);
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  if (replace) {
+    ProgramDriver owner(GetWindowThreadProcessId(dialog, nullptr));
+    HWND question = nullptr;
+    WaitUntil([&] {
+      // The dialog's question box, not another window it owns (a tooltip, say).
+      question = owner.FindTopLevel([&](HWND window) {
+        return GetWindow(window, GW_OWNER) == dialog && IsDialogWindow(window) && GetDlgItem(window, IDYES);
+      });
+      return question != nullptr;
     });
-    if (question && !(replace && GetDlgItem(question, IDYES))) break;  // not one for us to answer
-    const DWORD sinceLastPress = GetTickCount() - lastPress;
-    if (question && (!yeses || sinceLastPress > 1000)) {
-      PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
-      ++yeses;
-    } else if (!question && (!oks || sinceLastPress > 3000)) {
-      PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-      ++oks;
-    } else {
-      continue;
-    }
-    lastPress = GetTickCount();
+    if (question) PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
   }
-  if (!WaitUntil([&] { return !IsWindow(dialog); }, 10000)) {
-    ADD_FAILURE() << "the file dialog stayed open after OK " << oks << " times and Yes " << yeses << " times";
-  }
+  if (!WaitUntil([&] { return !IsWindow(dialog); }, 10000)) ADD_FAILURE() << "the file dialog stayed open";
 }
 
 void ProgramDriver::CancelDialog(HWND dialog) {
