@@ -35,6 +35,7 @@ add_library(verolux_win STATIC
   compare/compare_files.cpp
   compare/compare_panel.cpp
   salvage/batch_salvage.cpp
+  salvage/rescue_destination.cpp
   salvage/salvage_blocks.cpp
   salvage/salvage_copy.cpp
   salvage/salvage_panel.cpp
@@ -137,7 +138,8 @@ add_executable(compare_tests tests/compare/compare_files_test.cpp tests/support/
 target_link_libraries(compare_tests verolux_test_support)
 
 # The salvage copy engine; its closing message boxes are answered on the test's own thread.
-add_executable(salvage_tests tests/salvage/salvage_copy_test.cpp tests/support/program_driver.cpp
+add_executable(salvage_tests tests/salvage/salvage_copy_test.cpp tests/salvage/rescue_destination_test.cpp
+  tests/support/program_driver.cpp
   ${VEROLUX_RESOURCES})
 target_link_libraries(salvage_tests verolux_test_support)
 
