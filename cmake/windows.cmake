@@ -36,9 +36,13 @@ add_library(verolux_win STATIC
   compare/compare_panel.cpp
   salvage/batch_salvage.cpp
   salvage/rescue_destination.cpp
+  salvage/rescue_report.cpp
+  salvage/rescue_rows.cpp
   salvage/salvage_blocks.cpp
   salvage/salvage_copy.cpp
   salvage/salvage_panel.cpp
+  salvage/sector_reader.cpp
+  salvage/unfinished_copy.cpp
 )
 target_compile_definitions(verolux_win PUBLIC ${VEROLUX_WIN_DEFINITIONS})
 target_link_libraries(verolux_win PUBLIC verolux_portable comctl32 comdlg32 shell32 ole32 uuid gdi32 user32 kernel32)

@@ -1,155 +1,129 @@
 #include "salvage/batch_salvage.h"
 
-#include <commctrl.h>
+#include <optional>
+#include <vector>
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-
+#include "salvage/rescue_destination.h"
+#include "salvage/rescue_passes.h"
+#include "salvage/rescue_report.h"
+#include "salvage/rescue_rows.h"
 #include "salvage/salvage_blocks.h"
-#include "shell/list_text.h"
-#include "shell/results_list_commands.h"
+#include "salvage/sector_reader.h"
+#include "salvage/unfinished_copy.h"
 
 namespace {
 
 constexpr const char* kCaption = "Read Drive Check";
+// A process killed mid-file loses at most this much reading: the map is written this often.
+constexpr DWORD kMapIntervalMs = 2000;
 
-// A call of the variant in use on a wide path: the ANSI form gets the path narrowed.
-template <typename Wide, typename Ansi>
-auto OnPath(const WidePath& path, Wide wide, Ansi ansi) {
-  if (UsesWideCalls()) return wide(path);
-  char ansiPath[kWidePathUnits];
-  NarrowPath(path, ansiPath);
-  return ansi(ansiPath);
-}
-
-bool Exists(const WidePath& path) {
-  return OnPath(path, GetFileAttributesW, GetFileAttributesA) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsFolder(const WidePath& path) {
-  const DWORD attributes = OnPath(path, GetFileAttributesW, GetFileAttributesA);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The root of the volume that holds `path`: "X:\" or "\\server\share\"; false for a relative path.
-bool VolumeRootOf(const WidePath& path, WidePath& root) {
-  std::size_t length = 0;
-  if (path[0] != 0 && path[1] == ':') {
-    length = 2;
-  } else if (path[0] == '\\' && path[1] == '\\') {
-    int separators = 0;
-    // Room is left for the closing backslash and the terminator.
-    for (length = 2; length < kWidePathUnits - 2 && path[length] != 0; ++length) {
-      if (path[length] == '\\' && ++separators == 2) break;
-    }
-  } else {
-    return false;
-  }
-  for (std::size_t i = 0; i < kWidePathUnits; ++i) root[i] = i < length ? path[i] : 0;
-  root[length] = '\\';
-  return true;
-}
-
-DWORD VolumeSerialOf(const WidePath& path) {
-  WidePath root;
-  DWORD serial = 0;
-  if (!VolumeRootOf(path, root)) return 0;
-  const BOOL known = OnPath(
-      root,
-      [&](const WCHAR* name) { return GetVolumeInformationW(name, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0); },
-      [&](const char* name) { return GetVolumeInformationA(name, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0); });
-  return known ? serial : 0;
-}
-
-WCHAR UpperLetter(WCHAR letter) { return letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter; }
-
-// Writing to the failing medium could destroy what is still readable on it.
-bool OnCheckedDrive(const WidePath& folder, const WidePath& driveRoot) {
-  if (folder[1] == ':' && driveRoot[1] == ':' && UpperLetter(folder[0]) == UpperLetter(driveRoot[0])) return true;
-  // Another letter or a share can lead to the same volume; a volume without a serial tells nothing.
-  const DWORD serial = VolumeSerialOf(folder);
-  return serial != 0 && serial == VolumeSerialOf(driveRoot);
-}
-
-// Whether a file can be made in the folder: one is made and removed again at once.
-DWORD FolderWritable(const WidePath& folder) {
-  WCHAR wideProbe[kWidePathUnits];
-  char ansiProbe[kWidePathUnits];
-  const UINT made = OnPath(
-      folder, [&](const WCHAR* name) { return GetTempFileNameW(name, L"vlx", 0, wideProbe); },
-      [&](const char* name) { return GetTempFileNameA(name, "vlx", 0, ansiProbe); });
-  const DWORD error = GetLastError();
-  // Wine names a file even where it could not make one.
-  const BOOL probed = made && (UsesWideCalls() ? DeleteFileW(wideProbe) : DeleteFileA(ansiProbe));
-  if (probed) return NO_ERROR;
-  return error != NO_ERROR ? error : ERROR_ACCESS_DENIED;
-}
-
-// What one selected row of the list is: its path and its size as the scan listed them.
-struct Row {
-  WidePath source = {};
-  bool sizeKnown = false;
-  std::int64_t size = 0;
-  WidePath destination = {};
-  bool destinationFits = false;
+// One file of the run: its row, its map and how far it got.
+struct FileRescue {
+  RescueRow row;
+  RescueOutcome outcome;
+  RescueMap map;
+  bool active = false;      // its passes go on in this run
+  bool begun = false;       // its copy is in the folder
+  bool hasMapFile = false;  // its map is in the folder
+  bool finalName = false;   // its copy already carries its final name (a finished rescue tried again)
 };
 
-void ReadRow(HWND list, int index, const WidePath& driveRoot, const WidePath& folder, Row& row) {
-  if (UsesWideCalls()) {
-    LVITEMW item = {};
-    item.pszText = row.source;
-    item.cchTextMax = kWidePathUnits;
-    SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
-  } else {
-    // The ANSI variant lists the ANSI bytes of the names.
-    char ansi[kWidePathUnits] = {};
-    LVITEMA item = {};
-    item.pszText = ansi;
-    item.cchTextMax = kWidePathUnits;
-    SendMessageA(list, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
-    WidenPath(ansi, row.source);
-  }
-  row.source[kWidePathUnits - 1] = 0;
-  char sizeText[64] = {};
-  LVITEMA cell = {};
-  cell.iSubItem = 1;
-  cell.pszText = sizeText;
-  cell.cchTextMax = sizeof sizeText;
-  SendMessageA(list, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&cell));
-  // "%1.0f bytes", or "Unknown size" when the scan could not tell.
-  row.sizeKnown = sizeText[0] >= '0' && sizeText[0] <= '9';
-  row.size = 0;
-  for (const char* digit = sizeText; *digit >= '0' && *digit <= '9'; ++digit) row.size = row.size * 10 + (*digit - '0');
+struct Run {
+  HWND owner = nullptr;
+  BatchSalvageWindows windows = {};
+  const WidePath* driveRoot = nullptr;
+  std::size_t folderLength = 0;
+  int sectorSize = 512;
+  std::uint64_t largestFile = UINT64_MAX;
+  std::vector<FileRescue> files;
+  RescueTotals totals;
 
-  // The folder, then the row's path below its drive root.
-  const std::size_t rootLength = BoundedLength(driveRoot, kWidePathUnits);
-  const std::size_t folderLength = BoundedLength(folder, kWidePathUnits);
-  const bool separator = folderLength > 0 && folder[folderLength - 1] != '\\';
-  const WCHAR* below = row.source + rootLength;
-  const std::size_t belowLength = BoundedLength(below, kWidePathUnits - rootLength);
-  row.destinationFits = folderLength + separator + belowLength <= kWidePathUnits - 1;
-  for (std::size_t i = 0; i < kWidePathUnits; ++i) row.destination[i] = 0;
-  if (!row.destinationFits) return;
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < folderLength; ++i) row.destination[n++] = folder[i];
-  if (separator) row.destination[n++] = '\\';
-  for (std::size_t i = 0; i < belowLength; ++i) row.destination[n++] = below[i];
+  bool Over() const { return g_cancelFlag == 1 || totals.stopped; }
+  void Stop(DWORD error) {
+    if (totals.stopped) return;
+    totals.stopped = true;
+    totals.stopError = error != NO_ERROR ? error : ERROR_WRITE_FAULT;
+  }
+};
+
+DWORD LastErrorOr(DWORD fallback) {
+  const DWORD error = GetLastError();
+  return error != NO_ERROR ? error : fallback;
 }
 
-// The rows selected when the run starts, in list order: a click in the list during the run
-// must not change what it copies. False when there is no memory for them.
-bool TakeSelectedRows(HWND list, int*& rows, int& count) {
-  count = static_cast<int>(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0));
-  rows = static_cast<int*>(std::malloc((count > 0 ? count : 1) * sizeof(int)));
-  if (!rows) return false;
-  int taken = 0;
-  for (int index = ListView_GetNextItem(list, -1, LVNI_SELECTED); index >= 0 && taken < count;
-       index = ListView_GetNextItem(list, index, LVNI_SELECTED)) {
-    rows[taken++] = index;
+std::uint64_t FileTimeValue(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Whether the source is still the file its map was made of: same size, same last write.
+// A source that cannot be looked at now is taken as the same: its reads will tell.
+bool SourceMatchesMap(const FileRescue& file) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  const BOOL known = OnPath(
+      file.row.source, [&](const WCHAR* name) { return GetFileAttributesExW(name, GetFileExInfoStandard, &data); },
+      [&](const char* name) { return GetFileAttributesExA(name, GetFileExInfoStandard, &data); });
+  if (!known) return true;
+  const std::int64_t size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                                      data.nFileSizeLow);
+  return size == file.map.sourceSize && FileTimeValue(data.ftLastWriteTime) == file.map.sourceWriteTime;
+}
+
+void NotCopied(FileRescue& file, const char* why, DWORD error = NO_ERROR) {
+  file.outcome.result = RescueResult::kNotCopied;
+  file.outcome.why = why;
+  file.outcome.error = error;
+  file.active = false;
+}
+
+// What a row comes to before anything is read: left alone, refused, begun anew or gone on
+// from its map.
+void PrepareFile(FileRescue& file, std::uint64_t largestFile) {
+  file.outcome.size = file.row.listedSize;
+  file.outcome.sizeKnown = file.row.refusal == nullptr;
+  if (file.row.refusal) return NotCopied(file, file.row.refusal);
+  if (static_cast<std::uint64_t>(file.row.listedSize) > largestFile) {
+    return NotCopied(file, "too large for the folder's file system");
   }
-  count = taken;
-  return true;
+  WidePath finished, unfinished, mapName;
+  RescueFileName(file.row.destination, RescueFile::kFinished, finished);
+  RescueFileName(file.row.destination, RescueFile::kUnfinished, unfinished);
+  RescueFileName(file.row.destination, RescueFile::kMap, mapName);
+  const MapFileState state = ReadRescueMapFile(mapName, file.map);
+  file.active = true;
+  if (state == MapFileState::kMissing) {
+    // A finished copy without a map is left alone; an unfinished one without a map was cut
+    // short before its first map and is begun again.
+    if (PathExists(finished)) {
+      file.outcome.result = RescueResult::kAlreadyThere;
+      lstrcpyW(file.outcome.copyName, finished);
+      file.active = false;
+    }
+    return;
+  }
+  const char* anew = nullptr;
+  if (state == MapFileState::kUnreadable) {
+    anew = "its map could not be read";
+  } else if (!SourceMatchesMap(file)) {
+    anew = "the file has changed since its rescue began";
+  }
+  const bool copyThere = PathExists(finished) || PathExists(unfinished);
+  if (anew && copyThere) {
+    const DWORD error = KeepEarlierCopy(file.row.destination, file.outcome.earlierCopy);
+    if (error != NO_ERROR) return NotCopied(file, nullptr, error);
+    file.outcome.anewBecause = anew;
+  }
+  if (anew || !copyThere) {
+    // Without its copy a map holds nothing: the rescue begins again.
+    file.map = RescueMap();
+    file.hasMapFile = !anew;
+    return;
+  }
+  file.begun = true;
+  file.hasMapFile = true;
+  file.finalName = PathExists(finished);
+  // A finished rescue gets one more round of retries.
+  if (file.map.pass == RescuePass::kDone) file.map.triesAllowed += 3;
+  RescuePlanner(file.map).UpdateMapPass();
 }
 
 // The folders of the destination below the chosen folder, made where missing.
@@ -167,311 +141,347 @@ DWORD MakeFoldersOf(WidePath& destination, std::size_t folderLength) {
   return NO_ERROR;
 }
 
-enum class Result { kCopied, kCopiedWithErrors, kAlreadyThere, kNotCopied, kCancelled, kNotReached };
+// The copy's name now: its final one for a finished rescue tried again, else the unfinished one.
+void CopyNameNow(const FileRescue& file, WidePath& name) {
+  RescueFileName(file.row.destination, file.finalName ? RescueFile::kFinished : RescueFile::kUnfinished, name);
+}
 
-// What became of one row, for its report line and the counts.
-struct FileOutcome {
-  Result result = Result::kNotReached;
-  DWORD error = NO_ERROR;     // why it was not copied, when the system said
-  const char* why = nullptr;  // why it was not copied, when the system did not
-  std::int64_t correctBytes = 0;
-  // Only a failed write stops the run: a source that cannot be read or a folder that cannot
-  // be made costs only its own file.
-  bool stopsRun = false;
+// Opens the copy for writing, making it and its folders for a new rescue.
+HANDLE OpenCopy(Run& run, FileRescue& file) {
+  WidePath name;
+  CopyNameNow(file, name);
+  char ansiName[kWidePathUnits] = {};
+  if (!UsesWideCalls()) NarrowPath(name, ansiName);
+  if (file.begun) {
+    HANDLE copy = CreateDestination(name, ansiName, OPEN_EXISTING);
+    if (copy == INVALID_HANDLE_VALUE) run.Stop(LastErrorOr(ERROR_ACCESS_DENIED));
+    return copy;
+  }
+  DWORD error = MakeFoldersOf(file.row.destination, run.folderLength);
+  if (error != NO_ERROR) {
+    NotCopied(file, nullptr, error);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE copy = CreateDestination(name, ansiName, CREATE_ALWAYS);
+  if (copy == INVALID_HANDLE_VALUE) {
+    NotCopied(file, nullptr, LastErrorOr(ERROR_ACCESS_DENIED));
+    return INVALID_HANDLE_VALUE;
+  }
+  file.begun = true;
+  return copy;
+}
+
+// The copy gets the source's full length, so that an unreadable end stays in it as zeros
+// and the offsets of the report mean the same there.
+bool GiveFullLength(Run& run, const FileRescue& file, HANDLE copy) {
+  DWORD high = 0;
+  const DWORD low = GetFileSize(copy, &high);
+  const std::int64_t length = static_cast<std::int64_t>((static_cast<std::uint64_t>(high) << 32) | low);
+  if (low != INVALID_FILE_SIZE && length >= file.map.sourceSize) return true;
+  LONG offsetHigh = static_cast<LONG>(file.map.sourceSize >> 32);
+  SetFilePointer(copy, static_cast<LONG>(file.map.sourceSize & 0xFFFFFFFF), &offsetHigh, FILE_BEGIN);
+  if (SetEndOfFile(copy)) return true;
+  run.Stop(LastErrorOr(ERROR_DISK_FULL));
+  return false;
+}
+
+// Flushes the copy, then writes the map: the map never claims bytes that are not on the disk.
+bool SaveMap(Run& run, FileRescue& file, HANDLE copy) {
+  if (!FlushFileBuffers(copy)) {
+    run.Stop(LastErrorOr(ERROR_WRITE_FAULT));
+    return false;
+  }
+  WidePath mapName;
+  RescueFileName(file.row.destination, RescueFile::kMap, mapName);
+  const DWORD error = SaveRescueMapFile(mapName, file.map);
+  if (error != NO_ERROR) {
+    run.Stop(error);
+    return false;
+  }
+  file.hasMapFile = true;
+  return true;
+}
+
+// A rescue whose passes are done takes its final name; its map stays only while some of it
+// is unreadable, for a later run to try again.
+void FinishFile(Run& run, FileRescue& file) {
+  WidePath unfinished, finished, mapName;
+  RescueFileName(file.row.destination, RescueFile::kUnfinished, unfinished);
+  RescueFileName(file.row.destination, RescueFile::kFinished, finished);
+  RescueFileName(file.row.destination, RescueFile::kMap, mapName);
+  if (!file.finalName) {
+    const BOOL moved = OnPath(
+        unfinished, [&](const WCHAR* name) { return MoveFileW(name, finished); },
+        [&](const char* name) {
+          char ansiFinished[kWidePathUnits];
+          NarrowPath(finished, ansiFinished);
+          return MoveFileA(name, ansiFinished);
+        });
+    // A file that took the name meanwhile is never replaced; the copy stays unfinished.
+    if (!moved) return;
+    file.finalName = true;
+  }
+  file.active = false;
+  if (file.map.FailedSpans().empty() && file.hasMapFile) {
+    char ansiMap[kWidePathUnits] = {};
+    if (!UsesWideCalls()) NarrowPath(mapName, ansiMap);
+    DeleteDestination(mapName, ansiMap);
+    file.hasMapFile = false;
+  }
+  (void)run;
+}
+
+bool ReadAt(HANDLE file, std::int64_t offset, void* buffer, DWORD length, DWORD& bytesRead) {
+  LONG offsetHigh = static_cast<LONG>(offset >> 32);
+  SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &offsetHigh, FILE_BEGIN);
+  bytesRead = 0;
+  return ReadFile(file, buffer, length, &bytesRead, nullptr) != FALSE;
+}
+
+// "Copying file 3 of 12: %s - %d%%" and its likes for the later passes.
+void PassFormat(RescuePass pass, int round, int number, int total, char (&ansi)[160], WCHAR (&wide)[160]) {
+  char what[80];
+  switch (pass) {
+    case RescuePass::kCopy:
+      lstrcpyA(what, "Copying file");
+      break;
+    case RescuePass::kSkipped:
+      lstrcpyA(what, "Reading skipped parts, file");
+      break;
+    case RescuePass::kSectors:
+      lstrcpyA(what, "Reading sector by sector, file");
+      break;
+    default:
+      wsprintfA(what, "Retrying unreadable sectors (round %d of 3), file", round);
+      break;
+  }
+  wsprintfA(ansi, "%s %d of %d: %%s - %%d%%%%", what, number, total);
+  MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, 160);
+}
+
+struct PassPlace {
+  RescuePass pass;
+  int round;
+  int number;
+  int total;
 };
 
-struct RunTotals {
-  int counts[6] = {};
-  double unreadBytes = 0;
-  bool stopped = false;  // a write failed
-  DWORD stopError = NO_ERROR;
-};
-
-// Copies one file that is not there yet. A failed write stops the run; the file being
-// written was made by this run, and a later run must not take it for a finished copy.
-FileOutcome CopyOneFile(Row& row, std::size_t folderLength, int number, int total,
-                        const BatchSalvageWindows& windows) {
-  FileOutcome outcome;
-  char ansiSource[kWidePathUnits] = {};
-  char ansiDestination[kWidePathUnits] = {};
-  if (!UsesWideCalls()) NarrowPath(row.source, ansiSource);
-  HANDLE sourceFile = OpenForSharedReading(row.source, ansiSource);
-  std::int64_t size = 0;
-  if (!QueryFileSize(sourceFile, size)) {
-    outcome.result = Result::kNotCopied;
-    outcome.error = GetLastError();
-    if (sourceFile != INVALID_HANDLE_VALUE) CloseHandle(sourceFile);
-    return outcome;
+// The reads of one pass over one file; the planner decides, this only reads and writes.
+void ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, const PassPlace& place) {
+  char ansiFormat[160];
+  WCHAR wideFormat[160];
+  PassFormat(place.pass, place.round, place.number, place.total, ansiFormat, wideFormat);
+  FileProgress shown(run.windows.statusLine, ansiFormat, wideFormat, file.row.source, file.map.sourceSize);
+  std::optional<SectorReader> sectors;
+  if (place.pass != RescuePass::kCopy && place.pass != RescuePass::kSkipped) {
+    sectors.emplace(file.row.source, source, file.map.sectorSize);
   }
-  // The size now, not the one listed: the file may have changed since the scan.
-  row.size = size;
-  outcome.error = MakeFoldersOf(row.destination, folderLength);
-  if (!UsesWideCalls()) NarrowPath(row.destination, ansiDestination);
-  HANDLE destinationFile = INVALID_HANDLE_VALUE;
-  if (outcome.error == NO_ERROR) {
-    // Never over a file that appeared since it was looked for.
-    destinationFile = CreateDestination(row.destination, ansiDestination, CREATE_NEW);
-    if (destinationFile == INVALID_HANDLE_VALUE) outcome.error = GetLastError();
-  }
-  if (destinationFile == INVALID_HANDLE_VALUE) {
-    CloseHandle(sourceFile);
-    outcome.result = Result::kNotCopied;
-    return outcome;
-  }
-
-  char ansiFormat[64];
-  WCHAR wideFormat[64];
-  wsprintfA(ansiFormat, "Copying file %d of %d: %%s - %%d%%%%", number, total);
-  wsprintfW(wideFormat, L"Copying file %d of %d: %%s - %%d%%%%", number, total);
-  FileProgress shown(windows.statusLine, ansiFormat, wideFormat, row.source, size);
-  const CopyOutcome copied = CopyAllBlocks(sourceFile, destinationFile, size, shown);
-  FILETIME created, written;
-  if (GetFileTime(sourceFile, &created, nullptr, &written)) SetFileTime(destinationFile, &created, nullptr, &written);
-  CloseHandle(sourceFile);
-  outcome.error = copied.writeError;
-  // Some media report a failed write only when the file is closed.
-  if (!CloseHandle(destinationFile) && !copied.writeFailed) {
-    outcome.error = GetLastError() != NO_ERROR ? GetLastError() : ERROR_WRITE_FAULT;
-  }
-  outcome.correctBytes = copied.correctBytes;
-  if (g_cancelFlag == 1 || outcome.error != NO_ERROR) {
-    DeleteDestination(row.destination, ansiDestination);
-    outcome.result = g_cancelFlag == 1 ? Result::kCancelled : Result::kNotCopied;
-    outcome.stopsRun = g_cancelFlag != 1;
-    return outcome;
-  }
-  outcome.result = copied.correctBytes >= size ? Result::kCopied : Result::kCopiedWithErrors;
-  return outcome;
-}
-
-// A text of the variant's path as the report shows it: ANSI bytes through the code page.
-void AddPathCell(ListText<WCHAR>& report, const WidePath& path) {
-  if (UsesWideCalls()) {
-    report.AddCell(path, BoundedLength(path, kWidePathUnits));
-    return;
-  }
-  char ansi[kWidePathUnits];
-  NarrowPath(path, ansi);
-  WCHAR wide[kWidePathUnits];
-  const int units = MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, kWidePathUnits);
-  report.AddCell(wide, units > 0 ? static_cast<std::size_t>(units - 1) : 0);
-}
-
-void AddAnsiCell(ListText<WCHAR>& report, const char* text) {
-  WCHAR wide[600];
-  const int units = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 600);
-  report.AddCell(wide, units > 0 ? static_cast<std::size_t>(units - 1) : 0);
-}
-
-void AddReportLine(ListText<WCHAR>& report, const Row& row, const FileOutcome& outcome) {
-  AddPathCell(report, row.source);
-  const bool copied = outcome.result == Result::kCopied || outcome.result == Result::kCopiedWithErrors ||
-                      outcome.result == Result::kAlreadyThere;
-  if (copied) {
-    AddPathCell(report, row.destination);
-  } else {
-    report.AddCell(L"", 0);
-  }
-  char number[32] = "";
-  if (row.sizeKnown) std::snprintf(number, sizeof number, "%1.0f", static_cast<double>(row.size));
-  AddAnsiCell(report, number);
-  const bool counted = outcome.result == Result::kCopied || outcome.result == Result::kCopiedWithErrors;
-  std::int64_t errorBytes = row.size - outcome.correctBytes;
-  if (errorBytes < 0) errorBytes = 0;
-  std::snprintf(number, sizeof number, "%1.0f", counted ? static_cast<double>(outcome.correctBytes) : 0.0);
-  AddAnsiCell(report, counted ? number : "");
-  std::snprintf(number, sizeof number, "%1.0f", static_cast<double>(errorBytes));
-  AddAnsiCell(report, counted ? number : "");
-  static const char* const kResults[] = {"COPIED", "COPIED WITH ERRORS", "ALREADY THERE", "NOT COPIED: ",
-                                         "CANCELLED", "NOT REACHED"};
-  char result[600];
-  lstrcpyA(result, kResults[static_cast<int>(outcome.result)]);
-  if (outcome.result == Result::kNotCopied) {
-    char reason[512];
-    if (outcome.why) {
-      lstrcpyA(reason, outcome.why);
-    } else {
-      FormatSystemReason(outcome.error, reason);
+  RescuePlanner planner(file.map);
+  planner.BeginPass(place.pass);
+  char block[kRescueBlockSize];
+  DWORD lastMapTick = GetTickCount();
+  bool first = true;
+  PlannedRead read;
+  // No read begins once the user has cancelled: its bytes could not be kept.
+  while (g_cancelFlag != 1 && planner.NextRead(read)) {
+    if (first) shown.ShowNow(read.offset);
+    first = false;
+    DWORD got = 0;
+    const bool readOk = read.bySector ? sectors->Read(read.offset, read.length, block, got)
+                                      : ReadAt(source, read.offset, block, static_cast<DWORD>(read.length), got);
+    // Nothing a read returns after a cancel reaches the copy or the map.
+    if (g_cancelFlag == 1) break;
+    if (readOk && got > 0) {
+      DWORD written = 0, error = NO_ERROR;
+      if (!WriteBlockAt(copy, read.offset, block, got, written, error)) {
+        run.Stop(error);
+        break;
+      }
     }
-    lstrcatA(result, reason);
+    planner.Record(read, readOk, got);
+    if (readOk && place.pass != RescuePass::kCopy) run.totals.laterPassBytes += got;
+    shown.AfterBlock(read.offset);
+    PumpMessages();
+    if (GetTickCount() - lastMapTick >= kMapIntervalMs) {
+      if (!SaveMap(run, file, copy)) break;
+      lastMapTick = GetTickCount();
+    }
   }
-  AddAnsiCell(report, result);
-  report.EndLine();
+  planner.UpdateMapPass();
+  ClearStatusLine(run.windows.statusLine);
 }
 
-// What happens to one selected row, in list order.
-FileOutcome TakeRow(Row& row, std::size_t folderLength, int number, int total, const RunTotals& totals,
-                    const BatchSalvageWindows& windows) {
-  FileOutcome outcome;
-  if (g_cancelFlag == 1 || totals.stopped) return outcome;  // not reached
-  outcome.result = Result::kNotCopied;
-  if (!row.sizeKnown) {
-    outcome.why = "size unknown";
-  } else if (!row.destinationFits) {
-    outcome.why = "name too long";
-  } else if (Exists(row.destination)) {
-    // Left untouched: a run after a cancel or a stop goes on where that one ended.
-    outcome.result = Result::kAlreadyThere;
-  } else {
-    outcome = CopyOneFile(row, folderLength, number, total, windows);
-  }
-  return outcome;
-}
-
-// The report's name in the folder: the start's local time, and a number where that is taken.
-void NameReport(const WidePath& folder, const SYSTEMTIME& start, WidePath& name) {
-  const std::size_t folderLength = BoundedLength(folder, kWidePathUnits);
-  const char* separator = folderLength > 0 && folder[folderLength - 1] == '\\' ? "" : "\\";
-  for (int attempt = 1;; ++attempt) {
-    char tail[80];
-    char number[16] = "";
-    if (attempt > 1) wsprintfA(number, " (%d)", attempt);
-    wsprintfA(tail, "%sCopy report %04d-%02d-%02d %02d-%02d-%02d%s.csv", separator, start.wYear, start.wMonth,
-              start.wDay, start.wHour, start.wMinute, start.wSecond, number);
-    const std::size_t tailLength = lstrlenA(tail);
-    if (folderLength + tailLength >= kWidePathUnits) {
-      name[0] = 0;
+// A file's share of one pass: open, read, and leave the copy and its map as they must be
+// found after any stop.
+void RescueFilePass(Run& run, FileRescue& file, const PassPlace& place) {
+  char ansiSource[kWidePathUnits] = {};
+  if (!UsesWideCalls()) NarrowPath(file.row.source, ansiSource);
+  HANDLE source = OpenForSharedReading(file.row.source, ansiSource);
+  if (!file.begun) {
+    std::int64_t size = 0;
+    if (!QueryFileSize(source, size)) {
+      NotCopied(file, nullptr, LastErrorOr(ERROR_OPEN_FAILED));
+      if (source != INVALID_HANDLE_VALUE) CloseHandle(source);
       return;
     }
-    for (std::size_t i = 0; i < kWidePathUnits; ++i) name[i] = i < folderLength ? folder[i] : 0;
-    for (std::size_t i = 0; i < tailLength; ++i) name[folderLength + i] = static_cast<unsigned char>(tail[i]);
-    if (!Exists(name)) return;
-  }
-}
-
-void ShowMessage(HWND owner, const char* text, UINT icon) { MessageBoxA(owner, text, kCaption, MB_OK | icon); }
-
-// The closing message of a run that was not cancelled.
-void ShowClosingMessage(HWND owner, const RunTotals& totals, const WidePath& reportName, DWORD reportError) {
-  char report[600];
-  if (reportError == NO_ERROR) {
-    char ansiName[kWidePathUnits];
-    if (UsesWideCalls()) {
-      WideCharToMultiByte(CP_ACP, 0, reportName, -1, ansiName, kWidePathUnits, nullptr, nullptr);
-      ansiName[kWidePathUnits - 1] = 0;
-    } else {
-      NarrowPath(reportName, ansiName);
+    file.outcome.size = size;
+    file.outcome.sizeKnown = true;
+    if (static_cast<std::uint64_t>(size) > run.largestFile) {
+      CloseHandle(source);
+      return NotCopied(file, "too large for the folder's file system");
     }
-    lstrcpyA(report, ansiName);
-  } else {
-    char reason[512];
-    FormatSystemReason(reportError, reason);
-    wsprintfA(report, "not written. %s", reason);
-  }
-  const int notCopied = totals.counts[static_cast<int>(Result::kNotCopied)] +
-                        totals.counts[static_cast<int>(Result::kCancelled)] +
-                        totals.counts[static_cast<int>(Result::kNotReached)];
-  char counts[900];
-  std::snprintf(counts, sizeof counts,
-                "Files copied whole\t\t\t: %d\nFiles copied with unreadable parts\t: %d\nFiles already there\t\t\t: %d\n"
-                "Files not copied\t\t\t: %d\n\nBytes that could not be read: %1.0f\nReport: %s",
-                totals.counts[static_cast<int>(Result::kCopied)],
-                totals.counts[static_cast<int>(Result::kCopiedWithErrors)],
-                totals.counts[static_cast<int>(Result::kAlreadyThere)], notCopied, totals.unreadBytes, report);
-  char text[1600];
-  if (totals.stopped) {
-    char reason[512];
-    FormatSystemReason(totals.stopError, reason);
-    std::snprintf(text, sizeof text, "Copying stopped: the folder could not be written.\n\n%s\n\n%s", reason, counts);
-    ShowMessage(owner, text, MB_ICONERROR);
+    file.map.Reset(size);
+    file.map.sourcePath = MapSourcePath(file.row.source, *run.driveRoot);
+    FILETIME written = {};
+    GetFileTime(source, nullptr, nullptr, &written);
+    file.map.sourceWriteTime = FileTimeValue(written);
+    file.map.sectorSize = run.sectorSize;
+  } else if (source == INVALID_HANDLE_VALUE) {
+    // Its passes end for this run; the map keeps what it has.
+    file.active = false;
     return;
   }
-  std::snprintf(text, sizeof text, "Copy complete.\n\n%s", counts);
-  const bool whole = totals.counts[static_cast<int>(Result::kCopiedWithErrors)] == 0 && notCopied == 0;
-  ShowMessage(owner, text, whole ? MB_ICONINFORMATION : MB_ICONWARNING);
+  HANDLE copy = OpenCopy(run, file);
+  if (copy == INVALID_HANDLE_VALUE) {
+    CloseHandle(source);
+    return;
+  }
+  ReadPassOfFile(run, file, source, copy, place);
+  const bool done = file.map.pass == RescuePass::kDone && GiveFullLength(run, file, copy);
+  // After the last change of the copy's length, which would give it a time of its own.
+  FILETIME created, written;
+  if (GetFileTime(source, &created, nullptr, &written)) SetFileTime(copy, &created, nullptr, &written);
+  CloseHandle(source);
+  // A whole file needs no map unless one was written: its final name says it all.
+  const bool mapNeeded = !done || !file.map.FailedSpans().empty() || file.hasMapFile;
+  bool saved = mapNeeded ? SaveMap(run, file, copy) : FlushFileBuffers(copy) != FALSE;
+  if (!mapNeeded && !saved) run.Stop(LastErrorOr(ERROR_WRITE_FAULT));
+  // Some media report a failed write only when the file is closed.
+  if (!CloseHandle(copy) && saved) {
+    run.Stop(LastErrorOr(ERROR_WRITE_FAULT));
+    saved = false;
+  }
+  if (done && saved && g_cancelFlag != 1) FinishFile(run, file);
 }
 
-// The refusals, before anything is written. Returns whether the run may go on.
-bool FolderAccepted(HWND owner, HWND list, const int* rows, int count, const WidePath& driveRoot,
-                    const WidePath& folder) {
-  if (OnCheckedDrive(folder, driveRoot)) {
-    ShowMessage(owner,
-                "The folder is on the drive being checked. Writing to a failing medium can destroy what is "
-                "still readable on it: choose a folder on another drive.",
-                MB_ICONERROR);
-    return false;
+bool HasWork(FileRescue& file, RescuePass pass) {
+  if (!file.active) return false;
+  // A new empty file has nothing to read, but its copy is still to be made.
+  if (pass == RescuePass::kCopy && !file.begun) return true;
+  return RescuePlanner(file.map).HasWork(pass);
+}
+
+void RunPasses(Run& run) {
+  static const PassPlace kPasses[] = {{RescuePass::kCopy, 0, 0, 0},    {RescuePass::kSkipped, 0, 0, 0},
+                                      {RescuePass::kSectors, 0, 0, 0}, {RescuePass::kRetry, 1, 0, 0},
+                                      {RescuePass::kRetry, 2, 0, 0},   {RescuePass::kRetry, 3, 0, 0}};
+  for (PassPlace place : kPasses) {
+    place.total = 0;
+    for (FileRescue& file : run.files) place.total += HasWork(file, place.pass);
+    for (FileRescue& file : run.files) {
+      if (run.Over()) return;
+      if (!HasWork(file, place.pass)) continue;
+      ++place.number;
+      RescueFilePass(run, file, place);
+    }
   }
-  DWORD error = IsFolder(folder) ? FolderWritable(folder) : ERROR_PATH_NOT_FOUND;
-  if (error != NO_ERROR) {
-    char reason[512];
-    FormatSystemReason(error, reason);
-    char text[700];
-    wsprintfA(text, "The folder does not exist or cannot be written.\n\n%s", reason);
-    ShowMessage(owner, text, MB_ICONERROR);
-    return false;
+}
+
+// What became of each file once the passes are over, ended or stopped.
+void SettleOutcome(Run& run, FileRescue& file) {
+  RescueOutcome& outcome = file.outcome;
+  if (outcome.result == RescueResult::kNotCopied || outcome.result == RescueResult::kAlreadyThere) return;
+  if (!file.begun) {
+    outcome.result = RescueResult::kNotReached;
+    return;
   }
-  // Only the files still to copy need room; those already there are left as they are.
+  outcome.size = file.map.sourceSize;
+  outcome.sizeKnown = true;
+  outcome.correctBytes = file.map.BytesIn(RangeState::kRescued);
+  outcome.unreadable = file.map.FailedSpans();
+  CopyNameNow(file, outcome.copyName);
+  if (file.active || file.map.pass != RescuePass::kDone || !file.finalName) {
+    outcome.result = RescueResult::kUnfinished;
+    return;
+  }
+  outcome.result = outcome.unreadable.empty() ? RescueResult::kCopied : RescueResult::kCopiedWithErrors;
+  if (outcome.result == RescueResult::kCopiedWithErrors) {
+    run.totals.unreadBytes += static_cast<double>(outcome.size - outcome.correctBytes);
+  }
+}
+
+// The refusals before anything is written. Returns whether the run may go on.
+bool FolderAccepted(Run& run, const WidePath& driveRoot, const WidePath& folder) {
+  if (RescueFolderRefused(run.owner, folder, driveRoot)) return false;
+  run.largestFile = LargestFileIn(folder);
   double needed = 0;
-  for (int i = 0; i < count; ++i) {
-    Row row;
-    ReadRow(list, rows[i], driveRoot, folder, row);
-    if (row.sizeKnown && row.destinationFits && !Exists(row.destination)) needed += static_cast<double>(row.size);
+  for (FileRescue& file : run.files) {
+    PrepareFile(file, run.largestFile);
+    // Only new copies need room: a copy in the folder has its full length already.
+    if (file.active && !file.begun) needed += static_cast<double>(file.row.listedSize);
   }
-  ULARGE_INTEGER available, total, totalFree;
-  const BOOL known = OnPath(
-      folder, [&](const WCHAR* name) { return GetDiskFreeSpaceExW(name, &available, &total, &totalFree); },
-      [&](const char* name) { return GetDiskFreeSpaceExA(name, &available, &total, &totalFree); });
+  std::uint64_t available = 0;
   // Where the free space cannot be told, the write checks catch a full disk.
-  if (known && static_cast<double>(available.QuadPart) <= needed) {
+  if (FolderFreeSpace(folder, available) && static_cast<double>(available) <= needed) {
     char text[300];
     std::snprintf(text, sizeof text,
                   "There is not enough free space in the folder.\n\nNeeded: %1.0f bytes\nFree: %1.0f bytes", needed,
-                  static_cast<double>(available.QuadPart));
-    ShowMessage(owner, text, MB_ICONERROR);
+                  static_cast<double>(available));
+    MessageBoxA(run.owner, text, kCaption, MB_OK | MB_ICONERROR);
     return false;
   }
   return true;
 }
 
-void CopyRows(HWND owner, HWND list, const int* rows, int total, const WidePath& driveRoot,
-              const WidePath& folder, const BatchSalvageWindows& windows) {
+void RescueRows(HWND owner, std::vector<RescueRow>& rows, const WidePath& driveRoot, const WidePath& folder,
+                const BatchSalvageWindows& windows) {
+  Run run;
+  run.owner = owner;
+  run.windows = windows;
+  run.driveRoot = &driveRoot;
+  run.folderLength = BoundedLength(folder, kWidePathUnits);
+  if (run.folderLength > 0 && folder[run.folderLength - 1] == '\\') --run.folderLength;
+  run.files.resize(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) run.files[i].row = rows[i];
+  if (!FolderAccepted(run, driveRoot, folder)) return;
+  run.sectorSize = SourceSectorSize(driveRoot);
   SYSTEMTIME start;
   GetLocalTime(&start);
   ShowWindow(windows.cancelButton, SW_SHOW);
-
-  ListText<WCHAR> report(ListTextFormat::kCsv);
-  static const char* const kTitles[] = {"File Name", "Copied To", "File Size", "Correct Bytes", "Error Bytes", "Result"};
-  for (const char* title : kTitles) AddAnsiCell(report, title);
-  report.EndLine();
-  RunTotals totals;
-  const std::size_t folderLength = BoundedLength(folder, kWidePathUnits);
-  for (int i = 0; i < total; ++i) {
-    Row row;
-    ReadRow(list, rows[i], driveRoot, folder, row);
-    const FileOutcome outcome = TakeRow(row, folderLength, i + 1, total, totals, windows);
-    ++totals.counts[static_cast<int>(outcome.result)];
-    if (outcome.result == Result::kCopiedWithErrors) {
-      totals.unreadBytes += static_cast<double>(row.size - outcome.correctBytes);
-    }
-    if (outcome.stopsRun) {
-      totals.stopped = true;
-      totals.stopError = outcome.error;
-    }
-    AddReportLine(report, row, outcome);
-  }
+  RunPasses(run);
   ClearStatusLine(windows.statusLine);
   ShowWindow(windows.cancelButton, SW_HIDE);
 
-  WidePath reportName = {};
-  NameReport(folder, start, reportName);
-  const DWORD reportError = reportName[0] ? WriteNewTextFile(reportName, report) : ERROR_FILENAME_EXCED_RANGE;
-  if (g_cancelFlag == 1) {
-    ShowMessage(owner, "Operation cancelled.", MB_ICONERROR);
-    return;
+  RescueReport report;
+  for (FileRescue& file : run.files) {
+    SettleOutcome(run, file);
+    ++run.totals.counts[static_cast<int>(file.outcome.result)];
+    report.AddLine(file.row, file.outcome);
   }
-  ShowClosingMessage(owner, totals, reportName, reportError);
+  WidePath reportName = {};
+  const DWORD reportError = report.Write(folder, start, reportName);
+  ShowRescueMessage(owner, run.totals, g_cancelFlag == 1, reportName, reportError);
 }
 
 }  // namespace
 
 void SalvageCopyFiles(HWND owner, HWND list, const WidePath& driveRoot, const WidePath& folder,
                       const BatchSalvageWindows& windows) {
-  int* rows = nullptr;
-  int total = 0;
-  if (!TakeSelectedRows(list, rows, total)) {
-    ShowMessage(owner, "There is not enough memory to copy the files.", MB_ICONERROR);
+  std::vector<RescueRow> rows;
+  TakeSelectedRows(list, driveRoot, folder, rows);
+  RescueRows(owner, rows, driveRoot, folder, windows);
+}
+
+void ResumeRescues(HWND owner, const WidePath& driveRoot, const WidePath& folder, const BatchSalvageWindows& windows) {
+  std::vector<RescueRow> rows;
+  int unreadableMaps = 0;
+  RowsFromMaps(folder, driveRoot, rows, unreadableMaps);
+  if (rows.empty()) {
+    char text[200];
+    wsprintfA(text, "There is no unfinished rescue in this folder.%s",
+              unreadableMaps ? "\n\nSome rescue maps in it could not be read." : "");
+    MessageBoxA(owner, text, kCaption, MB_OK | MB_ICONINFORMATION);
     return;
   }
-  if (FolderAccepted(owner, list, rows, total, driveRoot, folder)) CopyRows(owner, list, rows, total, driveRoot, folder, windows);
-  std::free(rows);
+  RescueRows(owner, rows, driveRoot, folder, windows);
 }

@@ -48,4 +48,18 @@ class RescuePlanner {
 
   // Sets the map's pass to the first one with work left (kDone when none).
   void UpdateMapPass();
+
+ private:
+  const MapRange* RangeAt(std::int64_t offset) const;
+  bool NextCopyRead(PlannedRead& read);
+  bool NextSkippedRead(PlannedRead& read);
+  bool NextSectorRead(PlannedRead& read);
+  std::vector<std::int64_t> EligibleSectors() const;
+
+  RescueMap& map_;
+  RescuePass pass_ = RescuePass::kDone;
+  std::int64_t cursor_ = 0;  // where the pass goes on from (copy, sectors); the end already done (skipped)
+  std::int64_t skip_ = 0;    // the copy pass's next skip after a failure
+  std::vector<std::int64_t> retrySectors_;
+  std::size_t nextRetry_ = 0;
 };

@@ -18,10 +18,6 @@ void DeleteDestination(const WidePath& destination, const char (&ansiDestination
   }
 }
 
-namespace {
-
-// Writes the block just read at the same offset of the destination. A full disk can first
-// accept part of a write and report success, so a short count fails too.
 bool WriteBlockAt(HANDLE file, std::int64_t offset, const void* block, DWORD count, DWORD& written,
                   DWORD& error) {
   LONG offsetHigh = static_cast<LONG>(offset >> 32);
@@ -36,8 +32,6 @@ bool WriteBlockAt(HANDLE file, std::int64_t offset, const void* block, DWORD cou
   error = ERROR_DISK_FULL;
   return false;
 }
-
-}  // namespace
 
 CopyOutcome CopyAllBlocks(HANDLE sourceFile, HANDLE destinationFile, std::int64_t size,
                           FileProgress& shown) {

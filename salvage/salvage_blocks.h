@@ -15,6 +15,11 @@ HANDLE CreateDestination(const WidePath& destination, const char (&ansiDestinati
 
 void DeleteDestination(const WidePath& destination, const char (&ansiDestination)[kWidePathUnits]);
 
+// Writes `count` bytes at `offset` of the destination. A full disk can first accept part of
+// a write and report success, so a short count fails too; `error` then says why.
+bool WriteBlockAt(HANDLE file, std::int64_t offset, const void* block, DWORD count, DWORD& written,
+                  DWORD& error);
+
 struct CopyOutcome {
   std::int64_t correctBytes = 0;
   bool writeFailed = false;

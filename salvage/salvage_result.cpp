@@ -1,6 +1,7 @@
 #include "salvage/salvage_result.h"
 
 #include <cstdio>
+#include <cstring>
 
 SalvageResultCells FormatSalvageResult(std::int64_t sourceSize, std::int64_t correctBytes) {
   int correctPercent = 100;
@@ -25,4 +26,23 @@ void FormatIncompleteCopy(std::int64_t writtenUpTo, std::int64_t sourceSize, cha
                 "Copy is incomplete: the destination could not be written after %1.0f of %1.0f "
                 "bytes.",
                 static_cast<double>(writtenUpTo), static_cast<double>(sourceSize));
+}
+
+std::string FormatUnreadableRanges(const std::vector<ByteSpan>& spans, std::size_t limit) {
+  std::string cell;
+  for (const ByteSpan& span : spans) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%s%1.0f-%1.0f", cell.empty() ? "" : " ", static_cast<double>(span.start),
+                  static_cast<double>(span.end));
+    if (cell.size() + std::strlen(text) > limit) {
+      // The cut keeps whole ranges and room for the mark that says it was cut.
+      while (cell.size() + 3 > limit && !cell.empty()) {
+        const std::size_t blank = cell.rfind(' ');
+        cell.resize(blank == std::string::npos ? 0 : blank);
+      }
+      return cell + "...";
+    }
+    cell += text;
+  }
+  return cell;
 }

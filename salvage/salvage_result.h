@@ -3,6 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
+
+#include "salvage/rescue_map.h"
 
 // The two cells of the result row, "%1.0f bytes (%d%%)" each.
 struct SalvageResultCells {
@@ -19,3 +23,7 @@ SalvageResultCells FormatSalvageResult(std::int64_t sourceSize, std::int64_t cor
 // that the destination holds up to the failure and the source's size.
 void FormatIncompleteCopy(std::int64_t writtenUpTo, std::int64_t sourceSize, char* out,
                           std::size_t outSize);
+
+// The report's cell of a rescued file's unreadable ranges: "start-end" (end exclusive) for
+// each, blank-separated. A cell longer than `limit` characters is cut and ends with "...".
+std::string FormatUnreadableRanges(const std::vector<ByteSpan>& spans, std::size_t limit);

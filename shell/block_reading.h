@@ -31,6 +31,9 @@ class FileProgress {
   FileProgress(HWND statusLine, const char* ansiFormat, const wchar_t* wideFormat,
                const WidePath& path, std::int64_t size);
 
+  // Shows the text at once, as when a file starts, whatever the refresh rule says.
+  void ShowNow(std::int64_t offset) { Refresh(offset); }
+
   // After each block read at `offset`, just before the message drain.
   void AfterBlock(std::int64_t offset) {
     if (clock_.RefreshDue()) Refresh(offset);

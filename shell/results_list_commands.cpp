@@ -358,3 +358,11 @@ void ShowResultsListMenu(HWND panel, HWND list, LPARAM screenPoint, const PanelF
       break;
   }
 }
+
+DWORD ReplaceFileWithBytes(const WidePath& name, const char* bytes, std::size_t size) {
+  constexpr DWORD kReplace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  if (UsesWideCalls()) return WriteListFile<WideSaveCalls>(name, bytes, size, kReplace);
+  char ansiName[kWidePathUnits];
+  NarrowPath(name, ansiName);
+  return WriteListFile<AnsiSaveCalls>(ansiName, bytes, size, kReplace);
+}

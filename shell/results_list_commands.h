@@ -38,3 +38,7 @@ DWORD WriteNewTextFile(const WidePath& name, const ListText<WCHAR>& text);
 
 // The system's words for `error`, without a closing line break.
 void FormatSystemReason(DWORD error, char (&reason)[512]);
+
+// Writes `size` bytes to `name` (narrowed on the ANSI variant) as Save List As writes a list,
+// through a file of its own that then replaces `name`. Returns the error, or NO_ERROR.
+DWORD ReplaceFileWithBytes(const WidePath& name, const char* bytes, std::size_t size);

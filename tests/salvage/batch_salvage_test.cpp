@@ -46,11 +46,11 @@ SeenMessageBox CopyRowsTo(ProgramDriver& program, HWND panel, int filter, const 
   return program.AnswerMessageBox();
 }
 
-std::wstring Counts(int whole, int withErrors, int already, int notCopied, int unread) {
+std::wstring Counts(int whole, int withErrors, int already, int notCopied, int unread, int later = 0) {
   return L"Files copied whole\t\t\t: " + std::to_wstring(whole) + L"\nFiles copied with unreadable parts\t: " +
          std::to_wstring(withErrors) + L"\nFiles already there\t\t\t: " + std::to_wstring(already) +
          L"\nFiles not copied\t\t\t: " + std::to_wstring(notCopied) + L"\n\nBytes that could not be read: " +
-         std::to_wstring(unread) + L"\nReport: ";
+         std::to_wstring(unread) + L"\nBytes rescued by the later passes: " + std::to_wstring(later) + L"\nReport: ";
 }
 
 // The reports in `folder`, oldest first, each checked for its name and its header line.
@@ -65,7 +65,7 @@ std::vector<std::string> Reports(const std::wstring& folder) {
   std::vector<std::string> reports;
   for (const auto& name : names) {
     const std::string text = FileBytes(folder + L"\\" + name + L".csv");
-    const std::string header = "\xEF\xBB\xBF" "File Name,Copied To,File Size,Correct Bytes,Error Bytes,Result\r\n";
+    const std::string header = "\xEF\xBB\xBF" "File Name,Copied To,File Size,Correct Bytes,Error Bytes,Unreadable Ranges,Result\r\n";
     EXPECT_EQ(text.rfind(header, 0), 0u) << text;
     reports.push_back(text.substr(header.size()));
   }
@@ -91,7 +91,7 @@ TEST(CopyFilesTo, RescuesTheUnreadableThenTheReadableFilesAndLeavesCopiesAlready
     const char* file;  // in the tree, below scan/rescue/
     std::int64_t length;
     std::vector<ByteRange> unreadable;
-  } kCopies[] = {{"bad-middle.bin", 40960, {{20480, 24576}}}, {"bad-last.bin", 8192, {}},
+  } kCopies[] = {{"bad-middle.bin", 40960, {{20480, 24576}}}, {"bad-last.bin", 10000, {{8192, 10000}}},
                  {"ok.bin", 10000, {}}, {"empty.bin", 0, {}}, {"a/b/c/deep.bin", 5000, {}},
                  {"\xE6\x97\xA5\xE6\x9C\xAC.bin", 20, {}}};
   RunProgram([&](ProgramDriver& program) {
@@ -99,7 +99,7 @@ TEST(CopyFilesTo, RescuesTheUnreadableThenTheReadableFilesAndLeavesCopiesAlready
     SeenMessageBox box = CopyRowsTo(program, panel, 1, to);
     EXPECT_EQ(box.caption, L"Read Drive Check");
     EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONWARNING));
-    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + Counts(0, 2, 0, 0, 4096 + 1808) + to + L"\\Copy report ", 0), 0u)
+    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + Counts(0, 2, 0, 0, 4096 + 1808, 16384) + to + L"\\Copy report ", 0), 0u)
         << Narrow(box.text);
     box = CopyRowsTo(program, panel, 0, to);
     EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONINFORMATION));
@@ -108,11 +108,11 @@ TEST(CopyFilesTo, RescuesTheUnreadableThenTheReadableFilesAndLeavesCopiesAlready
   const std::vector<std::string> reports = Reports(to);
   ASSERT_EQ(reports.size(), 2u);
   // In list order, which is the file system's listing order.
-  EXPECT_EQ(reports[0], "W:\\bad-last.bin," + t + "\\bad-last.bin,10000,8192,1808,COPIED WITH ERRORS\r\n"
-                        "W:\\bad-middle.bin," + t + "\\bad-middle.bin,40960,36864,4096,COPIED WITH ERRORS\r\n");
-  EXPECT_EQ(reports[1], "W:\\a\\b\\c\\deep.bin," + t + "\\a\\b\\c\\deep.bin,5000,5000,0,COPIED\r\nW:\\empty.bin," + t +
-                        "\\empty.bin,0,0,0,COPIED\r\nW:\\ok.bin," + t + "\\ok.bin,10000,10000,0,COPIED\r\n"
-                        "W:\\\xE6\x97\xA5\xE6\x9C\xAC.bin," + t + "\\\xE6\x97\xA5\xE6\x9C\xAC.bin,20,20,0,COPIED\r\n");
+  EXPECT_EQ(reports[0], "W:\\bad-last.bin," + t + "\\bad-last.bin,10000,8192,1808,8192-10000,COPIED WITH ERRORS\r\n"
+                        "W:\\bad-middle.bin," + t + "\\bad-middle.bin,40960,36864,4096,20480-24576,COPIED WITH ERRORS\r\n");
+  EXPECT_EQ(reports[1], "W:\\a\\b\\c\\deep.bin," + t + "\\a\\b\\c\\deep.bin,5000,5000,0,,COPIED\r\nW:\\empty.bin," + t +
+                        "\\empty.bin,0,0,0,,COPIED\r\nW:\\ok.bin," + t + "\\ok.bin,10000,10000,0,,COPIED\r\n"
+                        "W:\\\xE6\x97\xA5\xE6\x9C\xAC.bin," + t + "\\\xE6\x97\xA5\xE6\x9C\xAC.bin,20,20,0,,COPIED\r\n");
   for (const auto& copy : kCopies) {
     std::wstring below = Widen(copy.file);
     for (auto& unit : below) unit = unit == L'/' ? L'\\' : unit;
@@ -123,26 +123,49 @@ TEST(CopyFilesTo, RescuesTheUnreadableThenTheReadableFilesAndLeavesCopiesAlready
     EXPECT_TRUE(SameTimes(to + L"\\" + below, BadMediaPath(tree.c_str())));
   }
 
-  // Again into the same folder: every file is there already, and no source is opened.
+  // Again into the same folder: whole copies are left alone and their sources never opened;
+  // the copies with unreadable parts get one more round of retries of those parts alone.
   RunProgram([&](ProgramDriver& program) {
     HWND panel = ScanDrive(program, 'W');
     const BadMediaReadLog afterScan;
-    EXPECT_EQ(CopyRowsTo(program, panel, 1, to).text.rfind(L"Copy complete.\n\n" + Counts(0, 0, 2, 0, 0), 0), 0u);
+    EXPECT_EQ(CopyRowsTo(program, panel, 1, to).text.rfind(L"Copy complete.\n\n" + Counts(0, 2, 0, 0, 4096 + 1808), 0), 0u);
     EXPECT_EQ(CopyRowsTo(program, panel, 0, to).text.rfind(L"Copy complete.\n\n" + Counts(0, 0, 4, 0, 0), 0), 0u);
     for (const auto& copy : kCopies) {
-      EXPECT_EQ(afterScan.OpensOf((std::string("scan/rescue/") + copy.file).c_str()), 0) << copy.file;
+      const std::string tree = std::string("scan/rescue/") + copy.file;
+      if (copy.unreadable.empty()) {
+        EXPECT_EQ(afterScan.OpensOf(tree.c_str()), 0) << copy.file;
+      }
+      for (const BadMediaRead& read : afterScan.ReadsOf(tree.c_str())) {
+        EXPECT_TRUE(read.failed && static_cast<std::int64_t>(read.offset) >= copy.unreadable[0].start &&
+                    static_cast<std::int64_t>(read.offset) < copy.unreadable[0].end)
+            << copy.file << " at " << read.offset;
+      }
     }
   });
   EXPECT_EQ(Reports(to).size(), 4u);
 }
 
-TEST(CopyFilesTo, CancelDeletesTheFileInHandAndKeepsTheFilesBefore) {
+// No byte that a read gave is read again, within a run or across runs.
+void ExpectNoByteReadTwice(const std::vector<BadMediaRead>& reads) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> given;
+  for (const BadMediaRead& read : reads) {
+    if (read.failed) continue;
+    for (const auto& earlier : given) {
+      EXPECT_FALSE(read.offset < earlier.second && earlier.first < read.offset + read.length) << "read at " << read.offset;
+    }
+    given.emplace_back(read.offset, read.offset + read.length);
+  }
+}
+
+TEST(CopyFilesTo, CancelKeepsWhatWasRescuedAndTheSameRunGoesOnFromIt) {
   REQUIRE_BAD_MEDIA();
   TestDrive drive('U', DRIVE_REMOVABLE, BadMediaUnixPath("scan/cancel"));
   TempFolder folder;
   const std::string t = Narrow(folder.path());
+  std::vector<BadMediaRead> reads;
   RunProgram([&](ProgramDriver& program) {
     HWND panel = ScanDrive(program, 'U');
+    const BadMediaReadLog log;
     HWND status = GetDlgItem(panel, IDC_DISC_STATUS);
     std::thread user([&] {
       ASSERT_TRUE(ProgramDriver::WaitUntil([&] {
@@ -152,17 +175,35 @@ TEST(CopyFilesTo, CancelDeletesTheFileInHandAndKeepsTheFilesBefore) {
     });
     const SeenMessageBox box = CopyRowsTo(program, panel, 0, folder.path());
     user.join();
-    EXPECT_EQ(box.text, L"Operation cancelled.");
+    EXPECT_EQ(box.text.rfind(L"Operation cancelled.\n\nWhat was rescued so far is kept", 0), 0u) << Narrow(box.text);
+    EXPECT_NE(box.text.find(L"Files unfinished\t: 1\nReport: " + folder.path() + L"\\Copy report "), std::wstring::npos);
     EXPECT_EQ(box.icon, static_cast<UINT>(MB_ICONERROR));
+    reads = log.ReadsOf("scan/cancel/b/c/m-slow.bin");
   });
-  EXPECT_EQ(FilesIn(folder.path() + L"\\b\\c"), std::vector<std::wstring>{L"a-first.bin"});
-  const std::vector<std::string> reports = Reports(folder.path());
+  // The file in hand keeps its unfinished name and its map; nothing half-done takes the final name.
+  EXPECT_EQ(FilesIn(folder.path() + L"\\b\\c"),
+            (std::vector<std::wstring>{L"a-first.bin", L"m-slow.bin.rescue-map.txt", L"m-slow.bin.unfinished"}));
+  std::vector<std::string> reports = Reports(folder.path());
   ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0], "U:\\a-first.bin," + t + "\\a-first.bin,10,10,0,COPIED\r\nU:\\b\\a-first.bin," + t +
-                        "\\b\\a-first.bin,10,10,0,COPIED\r\nU:\\b\\c\\a-first.bin," + t +
-                        "\\b\\c\\a-first.bin,10,10,0,COPIED\r\nU:\\b\\c\\m-slow.bin,,4194304,,,CANCELLED\r\n"
-                        "U:\\b\\c\\z-after.bin,,10,,,NOT REACHED\r\nU:\\b\\z-after.bin,,10,,,NOT REACHED\r\n"
-                        "U:\\z-after.bin,,10,,,NOT REACHED\r\n");
+  const std::string unfinished = "U:\\b\\c\\m-slow.bin," + t + "\\b\\c\\m-slow.bin.unfinished,4194304,";
+  EXPECT_EQ(reports[0].rfind("U:\\a-first.bin," + t + "\\a-first.bin,10,10,0,,COPIED\r\nU:\\b\\a-first.bin," + t +
+                             "\\b\\a-first.bin,10,10,0,,COPIED\r\nU:\\b\\c\\a-first.bin," + t +
+                             "\\b\\c\\a-first.bin,10,10,0,,COPIED\r\n" + unfinished, 0), 0u) << reports[0];
+  EXPECT_NE(reports[0].find(",,UNFINISHED\r\nU:\\b\\c\\z-after.bin,,10,,,,NOT REACHED\r\n"
+                            "U:\\b\\z-after.bin,,10,,,,NOT REACHED\r\nU:\\z-after.bin,,10,,,,NOT REACHED\r\n"),
+            std::string::npos) << reports[0];
+
+  // The same run again finishes the file from where the map says, and the rest.
+  RunProgram([&](ProgramDriver& program) {
+    HWND panel = ScanDrive(program, 'U');
+    const BadMediaReadLog log;
+    const SeenMessageBox box = CopyRowsTo(program, panel, 0, folder.path());
+    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + Counts(4, 0, 3, 0, 0), 0), 0u) << Narrow(box.text);
+    for (const BadMediaRead& read : log.ReadsOf("scan/cancel/b/c/m-slow.bin")) reads.push_back(read);
+  });
+  EXPECT_EQ(FilesIn(folder.path() + L"\\b\\c"), (std::vector<std::wstring>{L"a-first.bin", L"m-slow.bin", L"z-after.bin"}));
+  EXPECT_EQ(FirstWrongByte(folder.path() + L"\\b\\c\\m-slow.bin", "scan/cancel/b/c/m-slow.bin", {}), -1);
+  ExpectNoByteReadTwice(reads);
 }
 
 // A full disk and a medium that goes away while b-big.bin is written; a folder on the checked
@@ -175,8 +216,11 @@ TEST(CopyFilesTo, AFailedWriteStopsTheRunAndUnfitFoldersAreRefused) {
     std::wstring folder, message;
     std::vector<std::wstring> filesAfter;
   } kCases[] = {
-      {BadMediaPath("out/rescue-full"), L"Copying stopped: the folder could not be written.\n\n", {L"a-small.bin"}},
-      {BadMediaPath("out/rescue-gone"), L"Copying stopped: the folder could not be written.\n\n", {L"a-small.bin"}},
+      // What was rescued stays; a map is kept where the folder still takes one.
+      {BadMediaPath("out/rescue-full"), L"Copying stopped: the folder could not be written.\n\n",
+       {L"a-small.bin", L"b-big.bin.rescue-map.txt", L"b-big.bin.unfinished"}},
+      {BadMediaPath("out/rescue-gone"), L"Copying stopped: the folder could not be written.\n\n",
+       {L"a-small.bin", L"b-big.bin.unfinished"}},
       {L"V:\\", L"The folder is on the drive being checked. Writing to a failing medium can destroy what is still "
                 L"readable on it: choose a folder on another drive.", {}},
       {SalvageDisk("full"), L"There is not enough free space in the folder.\n\nNeeded: 1058826 bytes\nFree: ", {}},
@@ -195,10 +239,17 @@ TEST(CopyFilesTo, AFailedWriteStopsTheRunAndUnfitFoldersAreRefused) {
         EXPECT_EQ(after, before);
         continue;
       }
-      EXPECT_NE(box.text.find(Counts(1, 0, 0, 2, 0)), std::wstring::npos) << Narrow(box.text);
+      const std::wstring counts = Counts(1, 0, 0, 1, 0);
+      EXPECT_NE(box.text.find(counts.substr(0, counts.find(L"\n\n")) + L"\nFiles unfinished\t\t\t: 1\n\n"),
+                std::wstring::npos) << Narrow(box.text);
+      after.erase(std::remove_if(after.begin(), after.end(),
+                                 [](const std::wstring& name) { return name.rfind(L"Copy report ", 0) == 0; }),
+                  after.end());
+      EXPECT_EQ(after, c.filesAfter);
       EXPECT_EQ(FirstWrongByte(c.folder + L"\\a-small.bin", "scan/rescue-fault/a-small.bin", {}), -1);
       EXPECT_EQ(FileLength(c.folder + L"\\a-small.bin"), 10240);
-      EXPECT_EQ(FileLength(c.folder + L"\\b-big.bin"), -1);
+      // Everything written before the fault is in the unfinished copy.
+      EXPECT_EQ(FirstWrongByte(c.folder + L"\\b-big.bin.unfinished", "scan/rescue-fault/b-big.bin", {{600 * 1024, 1 << 20}}), -1);
       for (const auto& name : after) DeleteFileW((c.folder + L"\\" + name).c_str());
     }
   });
@@ -214,12 +265,12 @@ TEST(AnsiVariant, CopyFilesToGoesThroughTheAnsiCalls) {
   RunProgram([&](ProgramDriver& program) {
     HWND panel = ScanDrive(program, 'W');
     const SeenMessageBox box = CopyRowsTo(program, panel, 1, folder.path());
-    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + Counts(0, 2, 0, 1, 4096 + 1808), 0), 0u) << Narrow(box.text);
+    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + Counts(0, 2, 0, 1, 4096 + 1808, 16384), 0), 0u) << Narrow(box.text);
   });
   EXPECT_EQ(FirstWrongByte(folder.path() + L"\\bad-middle.bin", "scan/rescue/bad-middle.bin", {{20480, 24576}}), -1);
   const std::vector<std::string> reports = Reports(folder.path());
   ASSERT_EQ(reports.size(), 1u);
-  EXPECT_NE(reports[0].find("W:\\??.bin,,,,,NOT COPIED: size unknown\r\n"), std::string::npos) << reports[0];
+  EXPECT_NE(reports[0].find("W:\\??.bin,,,,,,NOT COPIED: could not be opened when the drive was checked\r\n"), std::string::npos) << reports[0];
 }
 
 }  // namespace
