@@ -23,11 +23,12 @@ struct DropField {
   WidePath* storedName;
 };
 
-// A command that a panel adds to its results lists' menu, after Save List As. It acts on the
-// selected rows and is offered when a row is selected and no run is in progress.
+// A command that a panel adds to its results lists' menu, after Save List As. It is offered
+// when no run is in progress and, for one that acts on the selected rows, a row is selected.
 struct ListMenuCommand {
-  const char* text;
+  const char* text;  // null ends a panel's list of commands
   void (*run)(HWND panel, HWND list);
+  bool needsSelection = true;
 };
 
 // What the frame needs to know of each panel.
@@ -38,7 +39,7 @@ struct PanelFrame {
   int dropFieldCount;
   // Where a dropped name goes on a panel without path fields (Read Disc Check).
   void (*takeDroppedName)(HWND panel, const WCHAR* name);
-  const ListMenuCommand* listCommand = nullptr;
+  const ListMenuCommand* listCommands = nullptr;  // ended by one without text
 };
 
 // Whether a panel is busy, from EnterBusyState to LeaveBusyState, which alone change it.

@@ -329,9 +329,10 @@ void ShowResultsListMenu(HWND panel, HWND list, LPARAM screenPoint, const PanelF
   // No dialog may open inside an engine's message drain.
   const bool canSave = hasRows && !RunInProgress();
   AppendMenuA(menu, MF_STRING | (canSave ? MF_ENABLED : MF_GRAYED), kSaveListAs, "&Save List As...");
-  if (frame.listCommand) {
-    const bool canRun = hasSelection && !RunInProgress();
-    AppendMenuA(menu, MF_STRING | (canRun ? MF_ENABLED : MF_GRAYED), kPanelCommand, frame.listCommand->text);
+  for (int i = 0; frame.listCommands && frame.listCommands[i].text; ++i) {
+    const ListMenuCommand& command = frame.listCommands[i];
+    const bool canRun = (hasSelection || !command.needsSelection) && !RunInProgress();
+    AppendMenuA(menu, MF_STRING | (canRun ? MF_ENABLED : MF_GRAYED), kPanelCommand + i, command.text);
   }
 
   POINT at = {static_cast<short>(LOWORD(screenPoint)), static_cast<short>(HIWORD(screenPoint))};
@@ -353,8 +354,8 @@ void ShowResultsListMenu(HWND panel, HWND list, LPARAM screenPoint, const PanelF
         SaveListAs<AnsiSaveCalls>(panel, list, frame.caption);
       }
       break;
-    case kPanelCommand:
-      frame.listCommand->run(panel, list);
+    default:
+      if (chosen >= kPanelCommand) frame.listCommands[chosen - kPanelCommand].run(panel, list);
       break;
   }
 }

@@ -25,6 +25,16 @@ const ResultsColumn kColumns[] = {
     {"Status", 110, LVCFMT_LEFT},
 };
 
+// Between runs the lists take the usual multiple selection, so that a folder's tree can be
+// picked for Copy Files To; during a run every row it adds becomes the one selected.
+void SetSingleSelection(bool single) {
+  const HWND lists[] = {g_readReport.readOkList, g_readReport.readErrorList};
+  for (HWND list : lists) {
+    const LONG_PTR style = GetWindowLongPtrA(list, GWL_STYLE);
+    SetWindowLongPtrA(list, GWL_STYLE, single ? style | LVS_SINGLESEL : style & ~LVS_SINGLESEL);
+  }
+}
+
 void OnInitDialog(HWND panel) {
   g_readReport.readOkList = GetDlgItem(panel, IDC_DISC_READ_OK_LIST);
   g_readReport.readErrorList = GetDlgItem(panel, IDC_DISC_READ_ERROR_LIST);
@@ -39,6 +49,7 @@ void OnInitDialog(HWND panel) {
   SendMessageA(filter, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Show \"READ ERROR\""));
   SendMessageA(filter, CB_SETCURSEL, 0, 0);
   HideCancelButton(panel, IDC_DISC_CANCEL);
+  SetSingleSelection(false);
   FillDriveList(GetDlgItem(panel, IDC_DISC_DRIVE_LIST));
 }
 
@@ -51,7 +62,7 @@ void ApplyResultsFilter(HWND panel) {
 }
 
 // The root of the drive whose entry is selected.
-void ReadSelectedDrive(HWND panel) {
+void ReadSelectedDrive(HWND panel, WidePath& driveRoot) {
   HWND driveList = GetDlgItem(panel, IDC_DISC_DRIVE_LIST);
   char entry[kWidePathUnits] = {};
   const LRESULT selected = SendMessageA(driveList, CB_GETCURSEL, 0, 0);
@@ -62,8 +73,9 @@ void ReadSelectedDrive(HWND panel) {
   }
   char root[kWidePathUnits];
   DriveRootOfEntry(entry, root);
-  WidenPath(root, g_storedDriveRoot);
+  WidenPath(root, driveRoot);
 }
+
 
 void ShowOutcome(HWND panel, const char* text, UINT icon) {
   MessageBoxA(panel, text, "Read Drive Check", MB_OK | icon);
@@ -105,7 +117,8 @@ void ScanReadyDrive(HWND panel) {
 }
 
 void OnStart(HWND panel) {
-  ReadSelectedDrive(panel);
+  ReadSelectedDrive(panel, g_storedDriveRoot);
+  SetSingleSelection(true);
   SendMessageA(g_readReport.readOkList, LVM_DELETEALLITEMS, 0, 0);
   SendMessageA(g_readReport.readErrorList, LVM_DELETEALLITEMS, 0, 0);
   // Windows XP only: the lists repaint themselves between runs, never during one.
@@ -119,6 +132,7 @@ void OnStart(HWND panel) {
     ShowOutcome(panel, "Drive is not ready.", MB_ICONERROR);
   }
   LeaveBusyState(panel, kOwnControls);
+  SetSingleSelection(false);
   if (g_osMajorVersion == 5) InstallListRepaint(g_readReport.readOkList, g_readReport.readErrorList);
 }
 
@@ -127,20 +141,41 @@ void SelectDroppedDrive(HWND panel, const WCHAR* name) {
   SelectDriveOf(GetDlgItem(panel, IDC_DISC_DRIVE_LIST), name);
 }
 
-// Copy Files To... on a list's menu: its selected rows, into a folder the user chooses.
-void CopySelectedFiles(HWND panel, HWND list) {
-  WidePath folder = {};
-  if (!ChooseFolder(panel, L"Copy Files To", "Copy Files To", folder)) return;
+// A rescue run from a list's menu: the panel busy around it, the lists' selection single.
+template <typename Rescue>
+void RunRescue(HWND panel, Rescue rescue) {
   if (g_osMajorVersion == 5) RemoveListRepaint(g_readReport.readOkList, g_readReport.readErrorList);
   EnterBusyState(panel, kOwnControls);
-  SalvageCopyFiles(panel, list, g_storedDriveRoot, folder,
-                   {g_readReport.discStatusLine, GetDlgItem(panel, IDC_DISC_CANCEL)});
+  SetSingleSelection(true);
+  rescue(BatchSalvageWindows{g_readReport.discStatusLine, GetDlgItem(panel, IDC_DISC_CANCEL)});
+  SetSingleSelection(false);
   LeaveBusyState(panel, kOwnControls);
   if (g_osMajorVersion == 5) InstallListRepaint(g_readReport.readOkList, g_readReport.readErrorList);
 }
 
-const ListMenuCommand kCopyFilesTo = {"Copy &Files To...", CopySelectedFiles};
-const PanelFrame kFrame = {IDC_DISC_CANCEL, "Read Drive Check", nullptr, 0, SelectDroppedDrive, &kCopyFilesTo};
+// Copy Files To... on a list's menu: its selected rows, into a folder the user chooses.
+void CopySelectedFiles(HWND panel, HWND list) {
+  WidePath folder = {};
+  if (!ChooseFolder(panel, L"Copy Files To", "Copy Files To", folder)) return;
+  RunRescue(panel, [&](const BatchSalvageWindows& windows) {
+    SalvageCopyFiles(panel, list, g_storedDriveRoot, folder, windows);
+  });
+}
+
+// Resume Rescue From...: the rescues a folder's maps say are unfinished, from the drive chosen
+// in the drive list, with no new check of a drive that may be dying.
+void ResumeRescuesInFolder(HWND panel, HWND) {
+  WidePath folder = {};
+  if (!ChooseFolder(panel, L"Resume Rescue From", "Resume Rescue From", folder)) return;
+  WidePath driveRoot = {};
+  ReadSelectedDrive(panel, driveRoot);
+  RunRescue(panel, [&](const BatchSalvageWindows& windows) { ResumeRescues(panel, driveRoot, folder, windows); });
+}
+
+const ListMenuCommand kListCommands[] = {{"Copy &Files To...", CopySelectedFiles, true},
+                                         {"&Resume Rescue From...", ResumeRescuesInFolder, false},
+                                         {nullptr, nullptr, false}};
+const PanelFrame kFrame = {IDC_DISC_CANCEL, "Read Drive Check", nullptr, 0, SelectDroppedDrive, kListCommands};
 
 void OnCommand(HWND panel, WPARAM wParam) {
   switch (LOWORD(wParam)) {

@@ -28,19 +28,26 @@ HWND ScanDrive(ProgramDriver& program, char letter) {
   return panel;
 }
 
-// Selects every row of the READ OK (0) or READ ERROR (1) list and copies them into `folder`
-// with the list's menu; the closing message.
-SeenMessageBox CopyRowsTo(ProgramDriver& program, HWND panel, int filter, const std::wstring& folder) {
+// Selects every row of the READ OK (0) or READ ERROR (1) list, or its first `rows` with
+// Shift+Down, and copies them into `folder` with the list's menu (or gives the folder to the
+// menu's command `key` with the folder chooser `title`); the closing message.
+SeenMessageBox CopyRowsTo(ProgramDriver& program, HWND panel, int filter, const std::wstring& folder, int rows = 0,
+                          WORD key = 'F', const wchar_t* title = L"Copy Files To") {
   HWND filterBox = GetDlgItem(panel, IDC_DISC_RESULTS_FILTER);
   SendMessageW(filterBox, CB_SETCURSEL, filter, 0);
   SendMessageW(panel, WM_COMMAND, MAKEWPARAM(IDC_DISC_RESULTS_FILTER, CBN_SELCHANGE), reinterpret_cast<LPARAM>(filterBox));
   HWND list = GetDlgItem(panel, filter == 0 ? IDC_DISC_READ_OK_LIST : IDC_DISC_READ_ERROR_LIST);
   ProgramDriver::Focus(list);
-  ProgramDriver::PressKeys({VK_CONTROL}, 'A');
+  if (rows == 0) {
+    ProgramDriver::PressKeys({VK_CONTROL}, 'A');
+  } else {
+    ProgramDriver::PressKeys({}, VK_HOME);
+    for (int i = 1; i < rows; ++i) ProgramDriver::PressKeys({VK_SHIFT}, VK_DOWN);
+  }
   ProgramDriver::PressKeys({VK_SHIFT}, VK_F10);
   if (!program.WaitForPopupMenu()) return {};
-  ProgramDriver::PressKeys({}, 'F');
-  HWND dialog = program.WaitForFileDialog(L"Copy Files To");
+  ProgramDriver::PressKeys({}, key);
+  HWND dialog = program.WaitForFileDialog(title);
   if (!dialog) return {};
   ProgramDriver::ChooseFile(dialog, folder);
   return program.AnswerMessageBox();
@@ -129,7 +136,8 @@ TEST(CopyFilesTo, RescuesTheUnreadableThenTheReadableFilesAndLeavesCopiesAlready
     HWND panel = ScanDrive(program, 'W');
     const BadMediaReadLog afterScan;
     EXPECT_EQ(CopyRowsTo(program, panel, 1, to).text.rfind(L"Copy complete.\n\n" + Counts(0, 2, 0, 0, 4096 + 1808), 0), 0u);
-    EXPECT_EQ(CopyRowsTo(program, panel, 0, to).text.rfind(L"Copy complete.\n\n" + Counts(0, 0, 4, 0, 0), 0), 0u);
+    // The first two rows alone, chosen with Shift+Down.
+    EXPECT_EQ(CopyRowsTo(program, panel, 0, to, 2).text.rfind(L"Copy complete.\n\n" + Counts(0, 0, 2, 0, 0), 0), 0u);
     for (const auto& copy : kCopies) {
       const std::string tree = std::string("scan/rescue/") + copy.file;
       if (copy.unreadable.empty()) {
@@ -193,13 +201,20 @@ TEST(CopyFilesTo, CancelKeepsWhatWasRescuedAndTheSameRunGoesOnFromIt) {
                             "U:\\b\\z-after.bin,,10,,,,NOT REACHED\r\nU:\\z-after.bin,,10,,,,NOT REACHED\r\n"),
             std::string::npos) << reports[0];
 
-  // The same run again finishes the file from where the map says, and the rest.
+  // A new start goes on from the maps in the folder without checking the drive again; then
+  // the same run again copies the rest.
   RunProgram([&](ProgramDriver& program) {
-    HWND panel = ScanDrive(program, 'U');
+    HWND panel = program.PanelWith(IDC_DISC_START);
+    ProgramDriver::DropFiles(panel, {10, 10}, {L"U:\\"});
     const BadMediaReadLog log;
-    const SeenMessageBox box = CopyRowsTo(program, panel, 0, folder.path());
-    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + Counts(4, 0, 3, 0, 0), 0), 0u) << Narrow(box.text);
+    SeenMessageBox box = CopyRowsTo(program, panel, 0, folder.path(), 0, 'R', L"Resume Rescue From");
+    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + Counts(1, 0, 0, 0, 0), 0), 0u) << Narrow(box.text);
     for (const BadMediaRead& read : log.ReadsOf("scan/cancel/b/c/m-slow.bin")) reads.push_back(read);
+    EXPECT_EQ(CopyRowsTo(program, panel, 0, folder.path(), 0, 'R', L"Resume Rescue From").text,
+              L"There is no unfinished rescue in this folder.");
+    ScanDrive(program, 'U');
+    box = CopyRowsTo(program, panel, 0, folder.path());
+    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + Counts(3, 0, 4, 0, 0), 0), 0u) << Narrow(box.text);
   });
   EXPECT_EQ(FilesIn(folder.path() + L"\\b\\c"), (std::vector<std::wstring>{L"a-first.bin", L"m-slow.bin", L"z-after.bin"}));
   EXPECT_EQ(FirstWrongByte(folder.path() + L"\\b\\c\\m-slow.bin", "scan/cancel/b/c/m-slow.bin", {}), -1);

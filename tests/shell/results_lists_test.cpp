@@ -87,10 +87,13 @@ std::vector<ProgramDriver::MenuItem> Menu(bool copy, bool selectAll, bool save) 
   return {{L"&Copy", !copy}, {L"Select &All", !selectAll}, {L"", false}, {L"&Save List As...", !save}};
 }
 
-// The Read Disc Check lists' menu ends with Copy Files To.
-std::vector<ProgramDriver::MenuItem> DiscMenu(bool copy, bool selectAll, bool save, bool copyFiles) {
+// The Read Disc Check lists' menu ends with Copy Files To and Resume Rescue From, which needs
+// no selection: both only between runs, when `save` is offered too.
+std::vector<ProgramDriver::MenuItem> DiscMenu(bool copy, bool selectAll, bool save, bool copyFiles,
+                                              bool resume = true) {
   auto items = Menu(copy, selectAll, save);
   items.push_back({L"Copy &Files To...", !copyFiles});
+  items.push_back({L"&Resume Rescue From...", !resume});
   return items;
 }
 
@@ -222,7 +225,7 @@ TEST(ResultsLists, DuringARunRowsCanBeCopiedButNotSavedAndDropsAreIgnored) {
     }, 5000)) << Narrow(ProgramDriver::ClipboardText());
     HWND menu = OpenMenuFromKeyboard(program, GetDlgItem(panel, IDC_DISC_READ_OK_LIST));
     ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(ProgramDriver::MenuItems(menu), DiscMenu(true, true, false, false));
+    EXPECT_EQ(ProgramDriver::MenuItems(menu), DiscMenu(true, true, false, false, false));
     CloseMenu(menu);
     DropOnList(panel, IDC_DISC_READ_OK_LIST, {L"C:\\windows"});
     program.Click(GetDlgItem(panel, IDC_DISC_CANCEL));
