@@ -37,34 +37,57 @@ bool ChooseWithItemDialog(HWND owner, const wchar_t* title, WidePath& folder, bo
   return chosen;
 }
 
-// The folder browser shows its own caption; the title goes on once its window exists.
-int CALLBACK OnBrowserEvent(HWND browser, UINT message, LPARAM, LPARAM title) {
-  if (message == BFFM_INITIALIZED) {
-    if (UsesWideCalls()) {
-      SetWindowTextW(browser, reinterpret_cast<const wchar_t*>(title));
-    } else {
-      SetWindowTextA(browser, reinterpret_cast<const char*>(title));
-    }
-  }
-  return 0;
-}
-
 // The calls of the folder browser in each variant.
 struct WideBrowser {
   using Unit = WCHAR;
   using Info = BROWSEINFOW;
+  static constexpr UINT kValidateFailed = BFFM_VALIDATEFAILEDW;
   static LPITEMIDLIST Browse(Info* info) { return SHBrowseForFolderW(info); }
   static BOOL PathOf(LPCITEMIDLIST chosen, Unit* path) { return SHGetPathFromIDListW(chosen, path); }
   static void Keep(Unit (&path)[kWidePathUnits], WidePath& folder) { lstrcpynW(folder, path, kWidePathUnits); }
+  static void SetCaption(HWND window, const Unit* text) { SetWindowTextW(window, text); }
+  template <std::size_t kUnits>
+  static void ToAnsi(const Unit* text, char (&ansi)[kUnits]) {
+    if (!WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, static_cast<int>(kUnits), nullptr, nullptr)) ansi[0] = 0;
+    ansi[kUnits - 1] = 0;
+  }
 };
 
 struct AnsiBrowser {
   using Unit = char;
   using Info = BROWSEINFOA;
+  static constexpr UINT kValidateFailed = BFFM_VALIDATEFAILEDA;
   static LPITEMIDLIST Browse(Info* info) { return SHBrowseForFolderA(info); }
   static BOOL PathOf(LPCITEMIDLIST chosen, Unit* path) { return SHGetPathFromIDListA(chosen, path); }
   static void Keep(Unit (&path)[kWidePathUnits], WidePath& folder) { WidenPath(path, folder); }
+  static void SetCaption(HWND window, const Unit* text) { SetWindowTextA(window, text); }
+  template <std::size_t kUnits>
+  static void ToAnsi(const Unit* text, char (&ansi)[kUnits]) { lstrcpynA(ansi, text, static_cast<int>(kUnits)); }
 };
+
+// Owned by the browser, which stays open beneath it.
+void SayNoSuchFolder(HWND browser, const char* typed, const char* title) {
+  char text[512];
+  wsprintfA(text, "The folder \"%s\" does not exist.\n\nType the path of an existing folder, or choose one in the list.",
+            typed);
+  MessageBoxA(browser, text, title, MB_OK | MB_ICONERROR);
+}
+
+// The browser shows its own caption; the title goes on once its window exists. A path typed
+// into its edit box that names no folder is refused there, and the browser stays open for
+// another: without this it would close and hand back the folder selected in its tree.
+template <typename Calls>
+int CALLBACK OnBrowserEvent(HWND browser, UINT message, LPARAM value, LPARAM title) {
+  const auto* caption = reinterpret_cast<const typename Calls::Unit*>(title);
+  if (message == BFFM_INITIALIZED) Calls::SetCaption(browser, caption);
+  if (message != Calls::kValidateFailed) return 0;
+  char typed[kWidePathUnits];
+  char ansiCaption[64];
+  Calls::ToAnsi(reinterpret_cast<const typename Calls::Unit*>(value), typed);
+  Calls::ToAnsi(caption, ansiCaption);
+  SayNoSuchFolder(browser, typed, ansiCaption);
+  return 1;
+}
 
 template <typename Calls>
 bool ChooseWithBrowser(HWND owner, const typename Calls::Unit* title, WidePath& folder) {
@@ -73,8 +96,8 @@ bool ChooseWithBrowser(HWND owner, const typename Calls::Unit* title, WidePath& 
   browse.hwndOwner = owner;
   browse.pszDisplayName = name;
   browse.lpszTitle = title;
-  browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
-  browse.lpfn = OnBrowserEvent;
+  browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_VALIDATE;
+  browse.lpfn = OnBrowserEvent<Calls>;
   browse.lParam = reinterpret_cast<LPARAM>(title);
   LPITEMIDLIST chosen = Calls::Browse(&browse);
   if (!chosen) return false;
@@ -91,13 +114,16 @@ bool ChooseWithBrowser(HWND owner, const typename Calls::Unit* title, WidePath& 
 }  // namespace
 
 bool ChooseFolder(HWND owner, const wchar_t* title, const char* ansiTitle, WidePath& folder) {
-  if (!UsesWideCalls()) return ChooseWithBrowser<AnsiBrowser>(owner, ansiTitle, folder);
-  if (g_osMajorVersion < 6) return ChooseWithBrowser<WideBrowser>(owner, title, folder);
-  // The item dialog is a COM object; the thread is left as it was found.
+  // Both choosers are shell objects: they need COM on this thread, in a single-threaded
+  // apartment. A thread that had it already is left as it was found.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const bool itemDialog = UsesWideCalls() && g_osMajorVersion >= 6;
   bool shown = false;
-  bool chosen = ChooseWithItemDialog(owner, title, folder, shown);
-  if (!shown) chosen = ChooseWithBrowser<WideBrowser>(owner, title, folder);
+  bool chosen = itemDialog && ChooseWithItemDialog(owner, title, folder, shown);
+  if (!shown) {
+    chosen = UsesWideCalls() ? ChooseWithBrowser<WideBrowser>(owner, title, folder)
+                             : ChooseWithBrowser<AnsiBrowser>(owner, ansiTitle, folder);
+  }
   if (SUCCEEDED(com)) CoUninitialize();
   return chosen;
 }
