@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "salvage/destination_rules.h"
 #include "salvage/rescue_destination.h"
 #include "salvage/rescue_passes.h"
 #include "salvage/rescue_report.h"
@@ -82,7 +83,7 @@ void PrepareFile(FileRescue& file, std::uint64_t largestFile) {
   file.outcome.sizeKnown = file.row.refusal == nullptr;
   if (file.row.refusal) return NotCopied(file, file.row.refusal);
   if (static_cast<std::uint64_t>(file.row.listedSize) > largestFile) {
-    return NotCopied(file, "too large for the folder's file system");
+    return NotCopied(file, kTooLargeForFileSystem);
   }
   WidePath finished, unfinished, mapName;
   RescueFileName(file.row.destination, RescueFile::kFinished, finished);
@@ -328,7 +329,7 @@ void RescueFilePass(Run& run, FileRescue& file, const PassPlace& place) {
     file.outcome.sizeKnown = true;
     if (static_cast<std::uint64_t>(size) > run.largestFile) {
       CloseHandle(source);
-      return NotCopied(file, "too large for the folder's file system");
+      return NotCopied(file, kTooLargeForFileSystem);
     }
     file.map.Reset(size);
     file.map.sourcePath = MapSourcePath(file.row.source, *run.driveRoot);
