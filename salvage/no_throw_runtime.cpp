@@ -12,3 +12,17 @@ void __throw_out_of_range(const char*) { std::abort(); }
 void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
 void __throw_bad_optional_access() { std::abort(); }
 }  // namespace std
+
+// The library's own allocation throws; the program's ends instead, as the throws above do.
+#include <new>
+
+void* operator new(std::size_t size) {
+  void* memory = std::malloc(size ? size : 1);
+  if (!memory) std::abort();
+  return memory;
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
