@@ -13,6 +13,7 @@
 #include "shell/progress_text.h"
 #include "tests/support/bad_media.h"
 #include "tests/support/other_process.h"
+#include "tests/support/test_drives.h"
 #include "tests/support/test_windows.h"
 
 namespace {
@@ -407,6 +408,27 @@ TEST_F(AnsiVariant, ProgressTextForTheLongestPathStaysWithinItsBuffer) {
     EXPECT_NE(text.find(L"\\long-tail.bin - READING "), std::wstring::npos) << Narrow(text);
   }
   EXPECT_GT(progressTexts, 0u);
+}
+
+// A rescue reads sector by sector, so a test drive must show the sectors of its medium: Wine
+// takes them from the block size of the drive's own folder, 2048 bytes as a CD-ROM's.
+TEST(TestDrives, ShowTheSectorSizeOfTheirFolder) {
+  REQUIRE_BAD_MEDIA();
+  const struct {
+    char letter;
+    UINT kind;
+    const char* folder;
+    DWORD bytesPerSector;
+  } kDrives[] = {{'G', DRIVE_CDROM, "sectors/cd", 2048}, {'H', DRIVE_FIXED, "verify", 512}};
+  for (const auto& drive : kDrives) {
+    TestDrive defined(drive.letter, drive.kind, BadMediaUnixPath(drive.folder));
+    ASSERT_TRUE(defined.defined());
+    const wchar_t root[] = {static_cast<wchar_t>(drive.letter), L':', L'\\', 0};
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    ASSERT_TRUE(GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        << drive.folder << ": error " << GetLastError();
+    EXPECT_EQ(bytesPerSector, drive.bytesPerSector) << drive.folder;
+  }
 }
 
 }  // namespace
