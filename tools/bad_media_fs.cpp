@@ -825,8 +825,9 @@ void PrintUsage(const char* program)
   std::fprintf(stderr,
                "usage: %s --tree=FILE --log=FILE MOUNTPOINT [FUSE options: -f, -s, -o ...]\n"
                "Serves the files described in the tree file, failing reads that touch their bad=\n"
-               "ranges with EIO, takes new files in its writable folders, failing writes at their\n"
-               "faults, and logs every read and change to the log file.\n",
+               "ranges, or their marginal= ranges the first times, with EIO, takes new files in its\n"
+               "writable folders, failing writes at their faults, and logs every read and change to\n"
+               "the log file.\n",
                program);
 }
 

@@ -15,11 +15,11 @@
 // bad=<start>-<end> marks the bytes [start, end) as unreadable: a read whose range, clipped
 // to the file size, overlaps one fails as a whole. marginal=<start>-<end>,<times> marks
 // [start, end) as marginal, as sectors that a retry may yet read: of the reads that overlap
-// it (clipped as for bad=), the first <times> fail with EIO and later ones read; each range
-// keeps its own count, in memory, from 0 at every mount. delay=<ms> makes every read of the
-// file wait that long; slowfail=<ms> makes every read that fails wait that long more, as a
-// dying drive's own retries do. seed=<n> replaces the default content seed (the FNV-1a hash of the path).
-// cache lets the kernel cache the file's pages instead of passing each read through.
+// it (clipped as for bad=, and counting those that a bad= range fails anyway), the first
+// <times> fail with EIO and later ones read; each range keeps its own count, in memory, from
+// 0 at every mount. delay=<ms> makes every read of the file wait that long; slowfail=<ms>
+// makes every read that fails wait that long more, as a dying drive's own retries do.
+// seed=<n> replaces the default content seed (the FNV-1a hash of the path). cache lets the kernel cache the file's pages instead of passing each read through.
 // hidden and system give the file those DOS attributes (the user.DOSATTRIB extended
 // attribute that Wine reads). An unenterable directory refuses every open with EACCES, so
 // it can be neither entered nor listed; an unlistable one opens, but reading its entries
