@@ -21,7 +21,10 @@
 // special files are refused with EPERM. Files keep mode 0644 and the folder 0755 whatever
 // chmod and chown say, as on a stick without permissions. statfs in a writable folder gives
 // 1 TiB less what its files hold as free, so that no client stops before a fault; elsewhere
-// no free space.
+// no free space. Its block size is that of the nearest folder with sector=, else 4096.
+//
+// Without -s the file system answers on several threads, so a read that a delay= or slowfail=
+// holds back leaves the rest of the tree answering.
 #define FUSE_USE_VERSION 31
 
 #include <fuse.h>
@@ -106,6 +109,10 @@ struct OpenWrittenFile {
 std::map<std::string, WritableFolder> g_folders;
 std::mutex g_writeLock;
 std::map<uint64_t, OpenWrittenFile> g_openFiles;
+// The reads that touched each marginal range so far, by file index; under g_marginalLock,
+// which is never held while a read waits.
+std::mutex g_marginalLock;
+std::map<size_t, std::vector<uint64_t>> g_marginalReads;
 // Handles of written files have the top bit set; those of the fixed tree's files are their
 // index in g_tree.files.
 constexpr uint64_t kWrittenHandle = 1ull << 63;
@@ -447,6 +454,16 @@ int OnCreate(const char* path, mode_t, fuse_file_info* fi)
   return -EROFS;
 }
 
+// Whether the next read of a file of the fixed tree fails; a marginal range's count of
+// reads lives only as long as the mount.
+bool NextReadFails(size_t fileIndex, uint64_t offset, uint64_t length)
+{
+  const BadMediaFile& file = g_tree.files[fileIndex];
+  if (file.marginal.empty()) return BadMediaReadFails(file, offset, length);
+  std::lock_guard<std::mutex> lock(g_marginalLock);
+  return BadMediaNextReadFails(file, offset, length, g_marginalReads[fileIndex]);
+}
+
 int OnRead(const char*, char* buffer, size_t length, off_t offset, fuse_file_info* fi)
 {
   if (offset < 0) return -EINVAL;
@@ -462,8 +479,12 @@ int OnRead(const char*, char* buffer, size_t length, off_t offset, fuse_file_inf
     return static_cast<int>(count);
   }
   const BadMediaFile& file = g_tree.files[fi->fh];
-  if (file.delayMs != 0) std::this_thread::sleep_for(std::chrono::milliseconds(file.delayMs));
-  if (BadMediaReadFails(file, start, length)) {
+  const bool fails = NextReadFails(fi->fh, start, length);
+  // No lock is held while waiting: the file system answers the reads of other files
+  // meanwhile, as a client cancelling a stalled run needs.
+  const uint32_t waitMs = file.delayMs + (fails ? file.slowFailMs : 0);
+  if (waitMs != 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+  if (fails) {
     LogRead(file.path, start, length, "EIO");
     return -EIO;
   }
@@ -754,28 +775,32 @@ int OnRelease(const char*, fuse_file_info* fi)
   return 0;
 }
 
+// The kernel asks with the node of the path that the client named, so a folder's sector=
+// reaches a client that asks about a drive rooted there (Wine asks about the drive root).
 int OnStatFs(const char* path, struct statvfs* st)
 {
   std::memset(st, 0, sizeof *st);
-  st->f_bsize = 4096;
-  st->f_frsize = 4096;
+  const Place place = Locate(path);
+  const uint64_t blockSize = g_tree.BlockSizeAt(place.path);
+  st->f_bsize = static_cast<unsigned long>(blockSize);
+  st->f_frsize = static_cast<unsigned long>(blockSize);
   st->f_namemax = 255;
-  if (WritableFolder* folder = FolderOf(Locate(path))) {
+  if (WritableFolder* folder = FolderOf(place)) {
     // Ample room, so that no client refuses to write before a fault is reached.
     constexpr uint64_t kCapacity = 1ull << 40;
     uint64_t held = 0;
     std::lock_guard<std::mutex> lock(g_writeLock);
     for (const auto& entry : folder->files) held += std::min(entry.second->size, kCapacity);
     const uint64_t room = held < kCapacity ? kCapacity - held : 0;
-    st->f_blocks = static_cast<fsblkcnt_t>(kCapacity / 4096);
-    st->f_bfree = st->f_bavail = static_cast<fsblkcnt_t>(room / 4096);
+    st->f_blocks = static_cast<fsblkcnt_t>(kCapacity / blockSize);
+    st->f_bfree = st->f_bavail = static_cast<fsblkcnt_t>(room / blockSize);
     st->f_files = static_cast<fsfilcnt_t>(1u << 20);
     st->f_ffree = st->f_favail = st->f_files - std::min<fsfilcnt_t>(folder->files.size(), st->f_files);
     return 0;
   }
   uint64_t bytes = 0;
   for (const BadMediaFile& file : g_tree.files) bytes += file.size;
-  st->f_blocks = static_cast<fsblkcnt_t>((bytes + 4095) / 4096);
+  st->f_blocks = static_cast<fsblkcnt_t>((bytes + blockSize - 1) / blockSize);
   st->f_bfree = 0;
   st->f_bavail = 0;
   st->f_files = static_cast<fsfilcnt_t>(g_tree.nodes.size());
@@ -800,8 +825,9 @@ void PrintUsage(const char* program)
   std::fprintf(stderr,
                "usage: %s --tree=FILE --log=FILE MOUNTPOINT [FUSE options: -f, -s, -o ...]\n"
                "Serves the files described in the tree file, failing reads that touch their bad=\n"
-               "ranges with EIO, takes new files in its writable folders, failing writes at their\n"
-               "faults, and logs every read and change to the log file.\n",
+               "ranges, or their marginal= ranges the first times, with EIO, takes new files in its\n"
+               "writable folders, failing writes at their faults, and logs every read and change to\n"
+               "the log file.\n",
                program);
 }
 

@@ -176,11 +176,28 @@ bool ParseWriteFault(const std::string& field, BadMediaWriteFaults& faults, std:
   return true;
 }
 
+// "sector=<bytes>": a block size that a file system may have.
+bool ParseSectorSize(const std::string& field, uint32_t& sectorSize, std::string& error)
+{
+  if (sectorSize != 0) {
+    error = "sector= given twice";
+    return false;
+  }
+  uint64_t size = 0;
+  if (!ParseBadMediaNumber(field.substr(7), size, error)) return false;
+  if (size < 512 || size > 65536 || (size & (size - 1)) != 0) {
+    error = "'" + field + "' must be a power of two from 512 to 64K";
+    return false;
+  }
+  sectorSize = static_cast<uint32_t>(size);
+  return true;
+}
+
 bool ParseDirectory(const std::vector<std::string>& fields, BadMediaTree& tree, std::string& error)
 {
   static const char kUsage[] =
       "expected 'dir <path>', 'dir <path> unenterable|unlistable' or 'dir <path> writable "
-      "[short=<offset>[,<times>]] [enospc=<offset>] [eio=<offset>]'";
+      "[short=<offset>[,<times>]] [enospc=<offset>] [eio=<offset>]', each with [sector=<bytes>]";
   if (fields.size() < 2) {
     error = kUsage;
     return false;
@@ -189,9 +206,12 @@ bool ParseDirectory(const std::vector<std::string>& fields, BadMediaTree& tree, 
   bool writable = false;
   BadMediaWriteFaults faults;
   std::string firstFault;
+  uint32_t sectorSize = 0;
   for (size_t i = 2; i < fields.size(); ++i) {
     const std::string& field = fields[i];
-    if ((field == "unenterable" || field == "unlistable") && fault == BadMediaDirFault::kNone) {
+    if (field.compare(0, 7, "sector=") == 0) {
+      if (!ParseSectorSize(field, sectorSize, error)) return false;
+    } else if ((field == "unenterable" || field == "unlistable") && fault == BadMediaDirFault::kNone) {
       fault = field == "unenterable" ? BadMediaDirFault::kUnenterable : BadMediaDirFault::kUnlistable;
     } else if (field == "writable") {
       if (writable) {
@@ -214,6 +234,13 @@ bool ParseDirectory(const std::vector<std::string>& fields, BadMediaTree& tree, 
   if (!CheckPath(path, error) || !AddDirectory(tree, path, error)) return false;
   BadMediaNode& node = tree.nodes[path];
   if (fault != BadMediaDirFault::kNone) node.dirFault = fault;
+  if (sectorSize != 0) {
+    if (node.sectorSize != 0) {
+      error = "'" + path + "' is given a sector size twice";
+      return false;
+    }
+    node.sectorSize = sectorSize;
+  }
   if (writable) {
     if (node.writable) {
       error = "'" + path + "' is declared writable twice";
@@ -233,45 +260,84 @@ bool ParseDirectory(const std::vector<std::string>& fields, BadMediaTree& tree, 
   return true;
 }
 
+// "<start>-<end>" of a bad= or marginal= field: a range of the file that holds bytes.
+bool ParseRange(const std::string& field, const std::string& range, uint64_t fileSize, BadMediaRange& parsed,
+                std::string& error)
+{
+  // The range's own '-' separates start from end; numbers never contain one.
+  const size_t dash = range.find('-');
+  if (dash == std::string::npos) {
+    const std::string name = field.substr(0, field.find('='));
+    error = "'" + field + "' must be " + name + "=<start>-<end>" + (name == "marginal" ? ",<times>" : "");
+    return false;
+  }
+  if (!ParseBadMediaNumber(range.substr(0, dash), parsed.start, error)) return false;
+  if (!ParseBadMediaNumber(range.substr(dash + 1), parsed.end, error)) return false;
+  if (parsed.start >= parsed.end) {
+    error = "'" + field + "' is empty: its end must be greater than its start";
+    return false;
+  }
+  if (parsed.end > fileSize) {
+    error = "'" + field + "' reaches past the file size " + std::to_string(fileSize);
+    return false;
+  }
+  return true;
+}
+
+// "marginal=<start>-<end>,<times>"; numbers never contain a ',', so the last one ends the range.
+bool ParseMarginal(const std::string& field, BadMediaFile& file, std::string& error)
+{
+  const std::string value = field.substr(9);
+  const size_t comma = value.rfind(',');
+  if (comma == std::string::npos) {
+    error = "'" + field + "' must be marginal=<start>-<end>,<times>";
+    return false;
+  }
+  BadMediaMarginalRange marginal{};
+  if (!ParseBadMediaNumber(value.substr(comma + 1), marginal.times, error)) return false;
+  if (marginal.times == 0) {
+    error = "'" + field + "' must fail at least once";
+    return false;
+  }
+  if (!ParseRange(field, value.substr(0, comma), file.size, marginal.range, error)) return false;
+  file.marginal.push_back(marginal);
+  return true;
+}
+
+// "delay=<ms>" or "slowfail=<ms>", each given at most once.
+bool ParseMilliseconds(const std::string& field, size_t nameLength, std::optional<uint32_t>& ms, std::string& error)
+{
+  if (ms) {
+    error = field.substr(0, nameLength) + " given twice";
+    return false;
+  }
+  uint64_t value = 0;
+  if (!ParseBadMediaNumber(field.substr(nameLength), value, error)) return false;
+  if (value > kMaxDelayMs) {
+    error = "'" + field + "' is longer than a day";
+    return false;
+  }
+  ms = static_cast<uint32_t>(value);
+  return true;
+}
+
 bool ParseFileOptions(const std::vector<std::string>& fields, BadMediaFile& file, std::string& error)
 {
-  bool haveDelay = false;
+  std::optional<uint32_t> delay;
+  std::optional<uint32_t> slowFail;
   bool haveSeed = false;
   for (size_t i = 3; i < fields.size(); ++i) {
     const std::string& field = fields[i];
     if (field.compare(0, 4, "bad=") == 0) {
-      std::string range = field.substr(4);
-      // The range's own '-' separates start from end; numbers never contain one.
-      size_t dash = range.find('-');
-      if (dash == std::string::npos) {
-        error = "'" + field + "' must be bad=<start>-<end>";
-        return false;
-      }
       BadMediaRange bad{};
-      if (!ParseBadMediaNumber(range.substr(0, dash), bad.start, error)) return false;
-      if (!ParseBadMediaNumber(range.substr(dash + 1), bad.end, error)) return false;
-      if (bad.start >= bad.end) {
-        error = "'" + field + "' is empty: its end must be greater than its start";
-        return false;
-      }
-      if (bad.end > file.size) {
-        error = "'" + field + "' reaches past the file size " + std::to_string(file.size);
-        return false;
-      }
+      if (!ParseRange(field, field.substr(4), file.size, bad, error)) return false;
       file.bad.push_back(bad);
+    } else if (field.compare(0, 9, "marginal=") == 0) {
+      if (!ParseMarginal(field, file, error)) return false;
     } else if (field.compare(0, 6, "delay=") == 0) {
-      uint64_t delay = 0;
-      if (haveDelay) {
-        error = "delay= given twice";
-        return false;
-      }
-      if (!ParseBadMediaNumber(field.substr(6), delay, error)) return false;
-      if (delay > kMaxDelayMs) {
-        error = "'" + field + "' is longer than a day";
-        return false;
-      }
-      file.delayMs = static_cast<uint32_t>(delay);
-      haveDelay = true;
+      if (!ParseMilliseconds(field, 6, delay, error)) return false;
+    } else if (field.compare(0, 9, "slowfail=") == 0) {
+      if (!ParseMilliseconds(field, 9, slowFail, error)) return false;
     } else if (field.compare(0, 5, "seed=") == 0) {
       if (haveSeed) {
         error = "seed= given twice";
@@ -290,6 +356,8 @@ bool ParseFileOptions(const std::vector<std::string>& fields, BadMediaFile& file
       return false;
     }
   }
+  file.delayMs = delay.value_or(0);
+  file.slowFailMs = slowFail.value_or(0);
   if (!haveSeed) file.seed = BadMediaDefaultSeed(file.path.c_str());
   return true;
 }
@@ -354,6 +422,17 @@ const BadMediaNode* BadMediaTree::Find(const std::string& path) const
   return found == nodes.end() ? nullptr : &found->second;
 }
 
+uint32_t BadMediaTree::BlockSizeAt(const std::string& path) const
+{
+  std::string at = (!path.empty() && path[0] == '/') ? path.substr(1) : path;
+  while (true) {
+    const BadMediaNode* node = Find(at);
+    if (node != nullptr && node->sectorSize != 0) return node->sectorSize;
+    if (at.empty()) return kBadMediaDefaultBlockSize;
+    at = ParentOf(at);
+  }
+}
+
 bool ParseBadMediaNumber(const std::string& text, uint64_t& value, std::string& error)
 {
   uint64_t sum = 0;
@@ -414,14 +493,39 @@ bool LoadBadMediaTree(const std::string& fileName, BadMediaTree& tree, std::stri
   return ParseBadMediaTree(text.str(), tree, error);
 }
 
-bool BadMediaReadFails(const BadMediaFile& file, uint64_t offset, uint64_t length)
+namespace {
+
+// Whether a read overlaps range, clipped to the file size: a read at or past the end reads
+// nothing and touches no range.
+bool ReadTouches(const BadMediaFile& file, uint64_t offset, uint64_t length, const BadMediaRange& range)
 {
   if (offset >= file.size || length == 0) return false;
-  uint64_t end = (length > file.size - offset) ? file.size : offset + length;
+  const uint64_t end = (length > file.size - offset) ? file.size : offset + length;
+  return offset < range.end && range.start < end;
+}
+
+}  // namespace
+
+bool BadMediaReadFails(const BadMediaFile& file, uint64_t offset, uint64_t length)
+{
   for (const BadMediaRange& bad : file.bad) {
-    if (offset < bad.end && bad.start < end) return true;
+    if (ReadTouches(file, offset, length, bad)) return true;
   }
   return false;
+}
+
+bool BadMediaNextReadFails(const BadMediaFile& file, uint64_t offset, uint64_t length,
+                           std::vector<uint64_t>& touched)
+{
+  touched.resize(file.marginal.size());
+  bool fails = BadMediaReadFails(file, offset, length);
+  for (size_t i = 0; i < file.marginal.size(); ++i) {
+    if (!ReadTouches(file, offset, length, file.marginal[i].range)) continue;
+    // Every read that touches the range counts, also one that a bad= range fails anyway.
+    if (touched[i] < file.marginal[i].times) fails = true;
+    if (touched[i] != UINT64_MAX) ++touched[i];
+  }
+  return fails;
 }
 
 BadMediaWriteOutcome BadMediaWriteFault(const BadMediaWriteFaults& faults, uint64_t offset, uint64_t length,

@@ -1,9 +1,10 @@
 // The tree that the bad-media file system serves, read from a text description:
 //
 //   # comment
-//   dir  <path> [unenterable | unlistable]
-//   dir  <path> writable [short=<offset>[,<times>]] [enospc=<offset>] [eio=<offset>]
-//   file <path> <size> [bad=<start>-<end>]... [delay=<ms>] [seed=<n>] [cache] [hidden] [system]
+//   dir  <path> [unenterable | unlistable] [sector=<bytes>]
+//   dir  <path> writable [short=<offset>[,<times>]] [enospc=<offset>] [eio=<offset>] [sector=<bytes>]
+//   file <path> <size> [bad=<start>-<end>]... [marginal=<start>-<end>,<times>]... [delay=<ms>]
+//        [slowfail=<ms>] [seed=<n>] [cache] [hidden] [system]
 //   link <path> <target>
 //
 // One entry per line; fields are separated by blanks or tabs; blank lines and lines whose
@@ -12,13 +13,21 @@
 // they are. Parent directories are created implicitly. Numbers are decimal with an optional
 // binary suffix K, M, G or T (x1024^n, either case) and may be a sum with '+': "4G+4097".
 // bad=<start>-<end> marks the bytes [start, end) as unreadable: a read whose range, clipped
-// to the file size, overlaps one fails as a whole. delay=<ms> makes every read of the file
-// wait that long. seed=<n> replaces the default content seed (the FNV-1a hash of the path).
-// cache lets the kernel cache the file's pages instead of passing each read through.
+// to the file size, overlaps one fails as a whole. marginal=<start>-<end>,<times> marks
+// [start, end) as marginal, as sectors that a retry may yet read: of the reads that overlap
+// it (clipped as for bad=, and counting those that a bad= range fails anyway), the first
+// <times> fail with EIO and later ones read; each range keeps its own count, in memory, from
+// 0 at every mount. delay=<ms> makes every read of the file wait that long; slowfail=<ms>
+// makes every read that fails wait that long more, as a dying drive's own retries do.
+// seed=<n> replaces the default content seed (the FNV-1a hash of the path). cache lets the kernel cache the file's pages instead of passing each read through.
 // hidden and system give the file those DOS attributes (the user.DOSATTRIB extended
 // attribute that Wine reads). An unenterable directory refuses every open with EACCES, so
 // it can be neither entered nor listed; an unlistable one opens, but reading its entries
 // fails with EIO. A link is a symbolic link to <target>, which is kept as written (e.g. "..").
+// sector=<bytes>, a power of two from 512 to 64K, is the block size that statfs reports for
+// the folder and everything below it (4096 elsewhere). Wine shows a block size of 2048 as 2048
+// bytes per sector and one cluster a sector, like a CD-ROM, and any other as 512 bytes per
+// sector, 8 sectors a cluster; so sector=2048 gives a test drive on the folder 2048-byte sectors.
 //
 // A writable directory holds no entries of the description and no subdirectories; clients
 // create, write, truncate, rename and delete regular files in it, kept in memory. Its
@@ -52,11 +61,19 @@ struct BadMediaRange {
   uint64_t end;    // one past the last unreadable byte
 };
 
+// Bytes that fail the first times reads that touch them, and read after.
+struct BadMediaMarginalRange {
+  BadMediaRange range;
+  uint64_t times;
+};
+
 struct BadMediaFile {
   std::string path;
   uint64_t size = 0;
   std::vector<BadMediaRange> bad;
+  std::vector<BadMediaMarginalRange> marginal;
   uint32_t delayMs = 0;
+  uint32_t slowFailMs = 0;  // added to a failing read's wait
   uint64_t seed = 0;
   bool cache = false;
   uint32_t dosAttributes = 0;  // FILE_ATTRIBUTE_HIDDEN (2) and FILE_ATTRIBUTE_SYSTEM (4)
@@ -81,7 +98,11 @@ struct BadMediaNode {
   std::string linkTarget;
   bool writable = false;
   BadMediaWriteFaults writeFaults;  // of a writable directory
+  uint32_t sectorSize = 0;          // of a directory with sector=, else 0
 };
+
+// The block size statfs reports where no folder sets one.
+constexpr uint32_t kBadMediaDefaultBlockSize = 4096;
 
 struct BadMediaTree {
   std::vector<BadMediaFile> files;
@@ -90,6 +111,10 @@ struct BadMediaTree {
 
   // The node at a path such as "a/b" or "/a/b" (the file system's form), or nullptr.
   const BadMediaNode* Find(const std::string& path) const;
+
+  // The block size at a path, of a node or not: the sector= of the nearest folder at or
+  // above it, else kBadMediaDefaultBlockSize.
+  uint32_t BlockSizeAt(const std::string& path) const;
 };
 
 // Parses a tree description. On failure returns false and sets error to
@@ -102,9 +127,16 @@ bool LoadBadMediaTree(const std::string& fileName, BadMediaTree& tree, std::stri
 // Parses one number of the description ("4096", "2M", "4G+4097").
 bool ParseBadMediaNumber(const std::string& text, uint64_t& value, std::string& error);
 
-// Whether a read of length bytes at offset fails: its range clipped to the file size
-// overlaps an unreadable range. A read wholly at or past the end reads nothing and succeeds.
+// Whether a read of length bytes at offset fails for good: its range clipped to the file size
+// overlaps a bad= range. A read wholly at or past the end reads nothing and succeeds.
 bool BadMediaReadFails(const BadMediaFile& file, uint64_t offset, uint64_t length);
+
+// Whether the next read of length bytes at offset fails, bad= and marginal= ranges both
+// considered. touched[i] counts the reads so far that overlapped file.marginal[i] (sized to
+// match when empty); this read is counted in every range it overlaps, and fails while one of
+// them has been touched no more than its times.
+bool BadMediaNextReadFails(const BadMediaFile& file, uint64_t offset, uint64_t length,
+                           std::vector<uint64_t>& touched);
 
 enum class BadMediaWriteEffect { kWritten, kShortened, kNoSpace, kIoError };
 

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <set>
@@ -24,6 +25,7 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -49,7 +51,12 @@ const char kTree[] =
     "dir sticks/copies writable\n"
     "dir sticks/short writable short=8K,2\n"
     "dir sticks/nospace writable enospc=16K eio=64K\n"
-    "dir sticks/dying writable eio=4K\n";
+    "dir sticks/dying writable eio=4K\n"
+    "dir sticks/cd writable sector=2K\n"
+    "file rescue/retry.bin 16K marginal=4K-8K,2 marginal=8K-12K,1\n"
+    "file rescue/stall.bin 16K marginal=8K-12K,1 slowfail=1500\n"
+    "dir rescue/cd sector=2K\n"
+    "file rescue/cd/sub/a.bin 10\n";
 
 std::string ReadWholeFile(const std::string& path)
 {
@@ -329,7 +336,7 @@ TEST_F(BadMediaFs, SizesModesAndListingFollowTheTree)
     return names;
   };
   EXPECT_EQ(list(""), (std::set<std::string>{".", "..", "blocks.bin", "caf\xE9", "empty", "faults", "huge",
-                                             "slow.bin", "small.bin", "sticks"}));
+                                             "rescue", "slow.bin", "small.bin", "sticks"}));
   EXPECT_EQ(list("huge"), (std::set<std::string>{".", "..", "big.bin", "cached.bin"}));
   EXPECT_EQ(list("empty"), (std::set<std::string>{".", ".."}));
 }
@@ -391,6 +398,56 @@ TEST_F(BadMediaFs, ReadTouchingABadRangeFailsWithEio)
             "blocks.bin 8192 4096 EIO\n"
             "blocks.bin 6000 4096 EIO\n"
             "blocks.bin 12288 4096 4096\n");
+}
+
+TEST_F(BadMediaFs, MarginalRangeFailsItsFirstReadsThenReads)
+{
+  const struct {
+    uint64_t offset;
+    size_t length;
+    const char* result;
+  } reads[] = {
+      {0, 4096, "4096"},     // touches no marginal range
+      {4096, 4096, "EIO"},   // the first read of 4K-8K
+      {6000, 4096, "EIO"},   // the second of 4K-8K and the first of 8K-12K
+      {8192, 4096, "4096"},  // 8K-12K failed once: it reads now
+      {4096, 1, "1"},        // 4K-8K failed twice
+  };
+  std::string log;
+  for (const auto& read : reads) {
+    std::vector<unsigned char> data;
+    const ssize_t result = ReadAt("rescue/retry.bin", read.offset, read.length, data);
+    EXPECT_EQ(result >= 0 ? std::to_string(result) : strerrorname_np(errno), read.result) << read.offset;
+    EXPECT_TRUE(data == Expected("rescue/retry.bin", read.offset, data.size())) << read.offset;
+    log += "rescue/retry.bin open\nrescue/retry.bin " + std::to_string(read.offset) + ' ' +
+           std::to_string(read.length) + ' ' + read.result + '\n';
+  }
+  EXPECT_EQ(NewLogLines(), log);
+}
+
+TEST_F(BadMediaFs, OnlyFailingReadsWaitForSlowfailAndOtherFilesAnswerMeanwhile)
+{
+  const auto slowFail = std::chrono::milliseconds(1500);
+  Fd fd(open(Path("rescue/stall.bin").c_str(), O_RDONLY));
+  ASSERT_GE(fd.get(), 0);
+  auto failing = std::async(std::launch::async, [&] {
+    unsigned char block[4096];
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(pread(fd.get(), block, sizeof block, 8192) == -1 && errno == EIO) << std::strerror(errno);
+    return std::chrono::steady_clock::now() - start;
+  });
+  // Once the failing read has surely reached the file system, another file with marginal
+  // ranges (read where it has none) must answer before it does.
+  ASSERT_EQ(failing.wait_for(slowFail / 5), std::future_status::timeout);
+  std::vector<unsigned char> data;
+  EXPECT_EQ(ReadAt("rescue/retry.bin", 0, 4096, data), 4096);
+  EXPECT_EQ(failing.wait_for(std::chrono::seconds(0)), std::future_status::timeout)
+      << "rescue/retry.bin waited for the failing read of rescue/stall.bin";
+  EXPECT_GE(failing.get(), slowFail);
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReadAt("rescue/stall.bin", 8192, 4096, data), 4096);  // the marginal range reads now
+  EXPECT_LT(std::chrono::steady_clock::now() - start, slowFail / 2);
 }
 
 TEST_F(BadMediaFs, DelayedFileAnswersNoSoonerThanItsDelay)
@@ -634,15 +691,17 @@ TEST_F(BadMediaFs, OnlyWritableFoldersReportFreeSpace)
   ASSERT_GE(fd.get(), 0) << std::strerror(errno);
   ASSERT_EQ(WriteAt(fd.get(), 0, 10000), "10000");
   const uint64_t room = (1ull << 40) - 12288;  // 1 TiB less the file's 10000 bytes, in whole blocks
-  const std::pair<const char*, uint64_t> places[] = {
-      {"sticks/copies", room}, {"sticks/copies/space.bin", room}, {"sticks/short", 1ull << 40}, {"small.bin", 0}};
-  for (const auto& place : places) {
+  const std::tuple<const char*, uint64_t, unsigned long> places[] = {
+      {"sticks/copies", room, 4096}, {"sticks/copies/space.bin", room, 4096}, {"sticks/short", 1ull << 40, 4096},
+      {"small.bin", 0, 4096},        {"sticks/cd", 1ull << 40, 2048},         {"rescue/cd/sub/a.bin", 0, 2048}};
+  for (const auto& [path, freeBytes, blockSize] : places) {
     struct statvfs st;
-    ASSERT_EQ(statvfs(Path(place.first).c_str(), &st), 0) << place.first;
-    EXPECT_EQ(st.f_frsize, 4096u) << place.first;
-    EXPECT_EQ(st.f_bavail * st.f_frsize, place.second) << place.first;
-    EXPECT_EQ(st.f_bfree, st.f_bavail) << place.first;
-    EXPECT_EQ(st.f_flag & ST_RDONLY, 0u) << place.first;  // the kernel's mount flag, not the answer's
+    ASSERT_EQ(statvfs(Path(path).c_str(), &st), 0) << path;
+    EXPECT_EQ(st.f_frsize, blockSize) << path;
+    EXPECT_EQ(st.f_bsize, blockSize) << path;
+    EXPECT_EQ(st.f_bavail * st.f_frsize, freeBytes) << path;
+    EXPECT_EQ(st.f_bfree, st.f_bavail) << path;
+    EXPECT_EQ(st.f_flag & ST_RDONLY, 0u) << path;  // the kernel's mount flag, not the answer's
   }
   EXPECT_EQ(unlink(Path("sticks/copies/space.bin").c_str()), 0);
 }

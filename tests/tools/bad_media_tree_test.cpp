@@ -105,7 +105,8 @@ TEST(BadMediaTreeParse, FileOptions)
 {
   BadMediaTree tree = MustParse(
       "file plain.bin 4G+4097\n"
-      "file bad.bin 1M bad=4096-8192 bad=512K-512K+1 delay=250 seed=42 cache\n");
+      "file bad.bin 1M bad=4096-8192 bad=512K-512K+1 delay=250 seed=42 cache\n"
+      "file marginal.bin 1M marginal=4K-8K,3 slowfail=20000 marginal=1023K-1M,1\n");
 
   const BadMediaFile& plain = FileAt(tree, "plain.bin");
   EXPECT_EQ(plain.size, 4294971393ull);
@@ -123,6 +124,14 @@ TEST(BadMediaTreeParse, FileOptions)
   EXPECT_EQ(bad.delayMs, 250u);
   EXPECT_EQ(bad.seed, 42u);
   EXPECT_TRUE(bad.cache);
+  EXPECT_EQ(bad.slowFailMs, 0u);
+
+  const BadMediaFile& marginal = FileAt(tree, "marginal.bin");
+  ASSERT_EQ(marginal.marginal.size(), 2u);
+  const BadMediaMarginalRange &first = marginal.marginal[0], &last = marginal.marginal[1];
+  EXPECT_EQ(std::vector<uint64_t>({first.range.start, first.range.end, first.times, last.range.start, last.times}),
+            (std::vector<uint64_t>{4096, 8192, 3, 1023 << 10, 1}));
+  EXPECT_EQ(marginal.slowFailMs, 20000u);
 }
 
 TEST(BadMediaTreeParse, FolderFaultsLinksAndDosAttributes)
@@ -135,7 +144,10 @@ TEST(BadMediaTreeParse, FolderFaultsLinksAndDosAttributes)
       "file a/hidden.bin 1 hidden\n"
       "dir out writable\n"
       "dir full writable eio=1M+100 short=400K,3 enospc=2M\n"
-      "dir once writable short=4K\n");
+      "dir once writable short=4K\n"
+      "dir cd sector=2K\n"
+      "file cd/sub/a.bin 1\n"
+      "dir cd/sub/small sector=512\n");
   EXPECT_EQ(tree.Find("locked")->dirFault, BadMediaDirFault::kUnenterable);
   EXPECT_EQ(tree.Find("muddled")->dirFault, BadMediaDirFault::kUnlistable);
   EXPECT_EQ(tree.Find("a")->dirFault, BadMediaDirFault::kNone);
@@ -155,6 +167,11 @@ TEST(BadMediaTreeParse, FolderFaultsLinksAndDosAttributes)
   EXPECT_EQ(full.enospcAt.value_or(0), 2u << 20);
   EXPECT_EQ(full.eioAt.value_or(0), 1048676u);
   EXPECT_EQ(tree.Find("once")->writeFaults.shortTimes, 1u);
+
+  // A folder's block size holds below it, up to a folder with one of its own.
+  const std::pair<const char*, uint32_t> blockSizes[] = {
+      {"", 4096}, {"cdrom", 4096}, {"/cd/sub/a.bin", 2048}, {"cd/sub/small", 512}};
+  for (const auto& at : blockSizes) EXPECT_EQ(tree.BlockSizeAt(at.first), at.second) << at.first;
 }
 
 TEST(BadMediaTreeParse, PathBytesAreKeptAsWritten)
@@ -189,6 +206,14 @@ TEST(BadMediaTreeParse, ErrorsNameTheLineAndTheReason)
       {"file a 10 seed=1 seed=2\n", "line 1: seed= given twice"},
       {"file a 10 seed=x\n", "line 1: 'x' is not a number"},
       {"file a 10 fast\n", "line 1: unknown option 'fast'"},
+      {"file a 10 marginal=2-5\n", "line 1: 'marginal=2-5' must be marginal=<start>-<end>,<times>"},
+      {"file a 10 marginal=2-5,0\n", "line 1: 'marginal=2-5,0' must fail at least once"},
+      {"file a 10 marginal=5-11,1\n", "line 1: 'marginal=5-11,1' reaches past the file size 10"},
+      {"file a 10 slowfail=5 slowfail=6\n", "line 1: slowfail= given twice"},
+      {"file a 10 slowfail=2T\n", "line 1: 'slowfail=2T' is longer than a day"},
+      {"dir a sector=1000\n", "line 1: 'sector=1000' must be a power of two from 512 to 64K"},
+      {"dir a sector=2K sector=2K\n", "line 1: sector= given twice"},
+      {"dir a sector=2K\ndir a sector=4K\n", "line 2: 'a' is given a sector size twice"},
       {"file a 10\nfile a 20\n", "line 2: 'a' is declared twice"},
       {"dir a\nfile a 20\n", "line 2: 'a' is declared twice"},
       {"file a 10\nfile a/b 20\n", "line 2: 'a' is already a file"},

@@ -9,10 +9,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "shell/progress_text.h"
 #include "tests/support/bad_media.h"
 #include "tests/support/other_process.h"
+#include "tests/support/test_drives.h"
 #include "tests/support/test_windows.h"
 
 namespace {
@@ -407,6 +409,23 @@ TEST_F(AnsiVariant, ProgressTextForTheLongestPathStaysWithinItsBuffer) {
     EXPECT_NE(text.find(L"\\long-tail.bin - READING "), std::wstring::npos) << Narrow(text);
   }
   EXPECT_GT(progressTexts, 0u);
+}
+
+// A rescue reads sector by sector, so a test drive must show the sectors of its medium: Wine
+// takes them from the block size of the drive's own folder, 2048 bytes as a CD-ROM's.
+TEST(TestDrives, ShowTheSectorSizeOfTheirFolder) {
+  REQUIRE_BAD_MEDIA();
+  const std::tuple<char, UINT, const char*, DWORD> kDrives[] = {{'G', DRIVE_CDROM, "sectors/cd", 2048},
+                                                                 {'H', DRIVE_FIXED, "verify", 512}};
+  for (const auto& [letter, kind, folder, sectorBytes] : kDrives) {
+    TestDrive drive(letter, kind, BadMediaUnixPath(folder));
+    ASSERT_TRUE(drive.defined());
+    const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', 0};
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    ASSERT_TRUE(GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        << folder << ": error " << GetLastError();
+    EXPECT_EQ(bytesPerSector, sectorBytes) << folder;
+  }
 }
 
 }  // namespace
