@@ -41,7 +41,6 @@ add_library(verolux_win STATIC
   salvage/salvage_blocks.cpp
   salvage/salvage_copy.cpp
   salvage/salvage_panel.cpp
-  salvage/no_throw_runtime.cpp
   salvage/sector_reader.cpp
   salvage/unfinished_copy.cpp
 )

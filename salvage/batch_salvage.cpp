@@ -205,7 +205,7 @@ bool SaveMap(Run& run, FileRescue& file, HANDLE copy) {
 
 // A rescue whose passes are done takes its final name; its map stays only while some of it
 // is unreadable, for a later run to try again.
-void FinishFile(Run& run, FileRescue& file) {
+void FinishFile(FileRescue& file) {
   WidePath unfinished, finished, mapName;
   RescueFileName(file.row.destination, RescueFile::kUnfinished, unfinished);
   RescueFileName(file.row.destination, RescueFile::kFinished, finished);
@@ -229,15 +229,8 @@ void FinishFile(Run& run, FileRescue& file) {
     DeleteDestination(mapName, ansiMap);
     file.hasMapFile = false;
   }
-  (void)run;
 }
 
-bool ReadAt(HANDLE file, std::int64_t offset, void* buffer, DWORD length, DWORD& bytesRead) {
-  LONG offsetHigh = static_cast<LONG>(offset >> 32);
-  SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &offsetHigh, FILE_BEGIN);
-  bytesRead = 0;
-  return ReadFile(file, buffer, length, &bytesRead, nullptr) != FALSE;
-}
 
 // "Copying file 3 of 12: %s - %d%%" and its likes for the later passes.
 void PassFormat(RescuePass pass, int round, int number, int total, char (&ansi)[160], WCHAR (&wide)[160]) {
@@ -289,7 +282,7 @@ void ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, cons
     first = false;
     DWORD got = 0;
     const bool readOk = read.bySector ? sectors->Read(read.offset, read.length, block, got)
-                                      : ReadAt(source, read.offset, block, static_cast<DWORD>(read.length), got);
+                                      : ReadBytesAt(source, read.offset, block, static_cast<DWORD>(read.length), got);
     // Nothing a read returns after a cancel reaches the copy or the map.
     if (g_cancelFlag == 1) break;
     if (readOk && got > 0) {
@@ -362,7 +355,7 @@ void RescueFilePass(Run& run, FileRescue& file, const PassPlace& place) {
     run.Stop(LastErrorOr(ERROR_WRITE_FAULT));
     saved = false;
   }
-  if (done && saved && g_cancelFlag != 1) FinishFile(run, file);
+  if (done && saved && g_cancelFlag != 1) FinishFile(file);
 }
 
 bool HasWork(FileRescue& file, RescuePass pass) {

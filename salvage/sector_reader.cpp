@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "salvage/sector_alignment.h"
+#include "shell/block_reading.h"
 #include "salvage/unfinished_copy.h"
 
 namespace {
@@ -10,12 +11,6 @@ namespace {
 // Two sectors of the largest size: a read of one sector never needs more.
 constexpr SIZE_T kBufferBytes = 8192;
 
-bool ReadAt(HANDLE file, std::int64_t offset, void* buffer, DWORD length, DWORD& bytesRead) {
-  LONG offsetHigh = static_cast<LONG>(offset >> 32);
-  SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &offsetHigh, FILE_BEGIN);
-  bytesRead = 0;
-  return ReadFile(file, buffer, length, &bytesRead, nullptr) != FALSE;
-}
 
 }  // namespace
 
@@ -48,7 +43,7 @@ bool SectorReader::Read(std::int64_t offset, std::int64_t length, void* out, DWO
   if (unbuffered_ != INVALID_HANDLE_VALUE && aligned.length <= kBufferBytes - static_cast<SIZE_T>(sectorSize_)) {
     void* buffer = reinterpret_cast<void*>(AlignAddress(reinterpret_cast<std::uintptr_t>(memory_), sectorSize_));
     DWORD got = 0;
-    if (ReadAt(unbuffered_, aligned.offset, buffer, aligned.length, got)) {
+    if (ReadBytesAt(unbuffered_, aligned.offset, buffer, aligned.length, got)) {
       const DWORD wanted = static_cast<DWORD>(length);
       const DWORD beyondSkip = got > aligned.skipBytes ? got - static_cast<DWORD>(aligned.skipBytes) : 0;
       bytesRead = beyondSkip < wanted ? beyondSkip : wanted;
@@ -60,7 +55,7 @@ bool SectorReader::Read(std::int64_t offset, std::int64_t length, void* out, DWO
     CloseHandle(unbuffered_);
     unbuffered_ = INVALID_HANDLE_VALUE;
   }
-  return ReadAt(buffered_, offset, out, static_cast<DWORD>(length), bytesRead);
+  return ReadBytesAt(buffered_, offset, out, static_cast<DWORD>(length), bytesRead);
 }
 
 int SourceSectorSize(const WidePath& driveRoot) {

@@ -21,10 +21,14 @@ bool QueryFileSize(HANDLE file, std::int64_t& size) {
 }
 
 bool ReadBlockAt(HANDLE file, std::int64_t offset, void* block, DWORD& bytesRead) {
+  return ReadBytesAt(file, offset, block, kReadBlockSize, bytesRead);
+}
+
+bool ReadBytesAt(HANDLE file, std::int64_t offset, void* buffer, DWORD length, DWORD& bytesRead) {
   LONG offsetHigh = static_cast<LONG>(offset >> 32);
   SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &offsetHigh, FILE_BEGIN);
   bytesRead = 0;
-  return ReadFile(file, block, kReadBlockSize, &bytesRead, nullptr) != FALSE;
+  return ReadFile(file, buffer, length, &bytesRead, nullptr) != FALSE;
 }
 
 FileProgress::FileProgress(HWND statusLine, const char* ansiFormat, const wchar_t* wideFormat,

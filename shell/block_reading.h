@@ -23,6 +23,9 @@ bool QueryFileSize(HANDLE file, std::int64_t& size);
 // the read succeeded; `bytesRead` may be below a block at the end of the file.
 bool ReadBlockAt(HANDLE file, std::int64_t offset, void* block, DWORD& bytesRead);
 
+// The same for `length` bytes, for reads that must not touch bytes already read.
+bool ReadBytesAt(HANDLE file, std::int64_t offset, void* buffer, DWORD length, DWORD& bytesRead);
+
 // The progress text of one file on its panel's status line. The text is rewritten by the
 // refresh rule, and only when its percentage differs from the one shown.
 class FileProgress {
