@@ -1,7 +1,6 @@
 #include "salvage/batch_salvage.h"
 
-#include <optional>
-#include <vector>
+#include <cstdio>
 
 #include "salvage/destination_rules.h"
 #include "salvage/rescue_destination.h"
@@ -11,6 +10,7 @@
 #include "salvage/salvage_blocks.h"
 #include "salvage/sector_reader.h"
 #include "salvage/unfinished_copy.h"
+#include "shell/results_list_commands.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ struct Run {
   std::size_t folderLength = 0;
   int sectorSize = 512;
   std::uint64_t largestFile = UINT64_MAX;
-  std::vector<FileRescue> files;
+  PlainSlots<FileRescue>* files = nullptr;
   RescueTotals totals;
 
   bool Over() const { return g_cancelFlag == 1 || totals.stopped; }
@@ -266,9 +266,9 @@ void ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, cons
   WCHAR wideFormat[160];
   PassFormat(place.pass, place.round, place.number, place.total, ansiFormat, wideFormat);
   FileProgress shown(run.windows.statusLine, ansiFormat, wideFormat, file.row.source, file.map.sourceSize);
-  std::optional<SectorReader> sectors;
+  SectorReader sectors;
   if (place.pass != RescuePass::kCopy && place.pass != RescuePass::kSkipped) {
-    sectors.emplace(file.row.source, source, file.map.sectorSize);
+    sectors.Open(file.row.source, source, file.map.sectorSize);
   }
   RescuePlanner planner(file.map);
   planner.BeginPass(place.pass);
@@ -281,7 +281,7 @@ void ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, cons
     if (first) shown.ShowNow(read.offset);
     first = false;
     DWORD got = 0;
-    const bool readOk = read.bySector ? sectors->Read(read.offset, read.length, block, got)
+    const bool readOk = read.bySector ? sectors.Read(read.offset, read.length, block, got)
                                       : ReadBytesAt(source, read.offset, block, static_cast<DWORD>(read.length), got);
     // Nothing a read returns after a cancel reaches the copy or the map.
     if (g_cancelFlag == 1) break;
@@ -292,7 +292,10 @@ void ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, cons
         break;
       }
     }
-    planner.Record(read, readOk, got);
+    if (!planner.Record(read, readOk, got)) {
+      run.Stop(ERROR_NOT_ENOUGH_MEMORY);
+      break;
+    }
     if (readOk && place.pass != RescuePass::kCopy) run.totals.laterPassBytes += got;
     shown.AfterBlock(read.offset);
     PumpMessages();
@@ -325,7 +328,7 @@ void RescueFilePass(Run& run, FileRescue& file, const PassPlace& place) {
       return NotCopied(file, kTooLargeForFileSystem);
     }
     file.map.Reset(size);
-    file.map.sourcePath = MapSourcePath(file.row.source, *run.driveRoot);
+    MapSourcePath(file.row.source, *run.driveRoot, file.map.sourcePath);
     FILETIME written = {};
     GetFileTime(source, nullptr, nullptr, &written);
     file.map.sourceWriteTime = FileTimeValue(written);
@@ -371,8 +374,8 @@ void RunPasses(Run& run) {
                                       {RescuePass::kRetry, 2, 0, 0},   {RescuePass::kRetry, 3, 0, 0}};
   for (PassPlace place : kPasses) {
     place.total = 0;
-    for (FileRescue& file : run.files) place.total += HasWork(file, place.pass);
-    for (FileRescue& file : run.files) {
+    for (FileRescue& file : *run.files) place.total += HasWork(file, place.pass);
+    for (FileRescue& file : *run.files) {
       if (run.Over()) return;
       if (!HasWork(file, place.pass)) continue;
       ++place.number;
@@ -404,12 +407,18 @@ void SettleOutcome(Run& run, FileRescue& file) {
   }
 }
 
+void NoMemory(HWND owner) {
+  char reason[512];
+  FormatSystemReason(ERROR_NOT_ENOUGH_MEMORY, reason);
+  MessageBoxA(owner, reason, kCaption, MB_OK | MB_ICONERROR);
+}
+
 // The refusals before anything is written. Returns whether the run may go on.
 bool FolderAccepted(Run& run, const WidePath& driveRoot, const WidePath& folder) {
   if (RescueFolderRefused(run.owner, folder, driveRoot)) return false;
   run.largestFile = LargestFileIn(folder);
   double needed = 0;
-  for (FileRescue& file : run.files) {
+  for (FileRescue& file : *run.files) {
     PrepareFile(file, run.largestFile);
     // Only new copies need room: a copy in the folder has its full length already.
     if (file.active && !file.begun) needed += static_cast<double>(file.row.listedSize);
@@ -427,7 +436,7 @@ bool FolderAccepted(Run& run, const WidePath& driveRoot, const WidePath& folder)
   return true;
 }
 
-void RescueRows(HWND owner, std::vector<RescueRow>& rows, const WidePath& driveRoot, const WidePath& folder,
+void RescueRows(HWND owner, const PlainArray<RescueRow>& rows, const WidePath& driveRoot, const WidePath& folder,
                 const BatchSalvageWindows& windows) {
   Run run;
   run.owner = owner;
@@ -435,8 +444,10 @@ void RescueRows(HWND owner, std::vector<RescueRow>& rows, const WidePath& driveR
   run.driveRoot = &driveRoot;
   run.folderLength = BoundedLength(folder, kWidePathUnits);
   if (run.folderLength > 0 && folder[run.folderLength - 1] == '\\') --run.folderLength;
-  run.files.resize(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) run.files[i].row = rows[i];
+  PlainSlots<FileRescue> files(rows.size());
+  if (!files.ok()) return NoMemory(owner);
+  run.files = &files;
+  for (std::size_t i = 0; i < rows.size(); ++i) files[i].row = rows[i];
   if (!FolderAccepted(run, driveRoot, folder)) return;
   run.sectorSize = SourceSectorSize(driveRoot);
   SYSTEMTIME start;
@@ -447,7 +458,7 @@ void RescueRows(HWND owner, std::vector<RescueRow>& rows, const WidePath& driveR
   ShowWindow(windows.cancelButton, SW_HIDE);
 
   RescueReport report;
-  for (FileRescue& file : run.files) {
+  for (FileRescue& file : *run.files) {
     SettleOutcome(run, file);
     ++run.totals.counts[static_cast<int>(file.outcome.result)];
     report.AddLine(file.row, file.outcome);
@@ -461,15 +472,15 @@ void RescueRows(HWND owner, std::vector<RescueRow>& rows, const WidePath& driveR
 
 void SalvageCopyFiles(HWND owner, HWND list, const WidePath& driveRoot, const WidePath& folder,
                       const BatchSalvageWindows& windows) {
-  std::vector<RescueRow> rows;
-  TakeSelectedRows(list, driveRoot, folder, rows);
+  PlainArray<RescueRow> rows;
+  if (!TakeSelectedRows(list, driveRoot, folder, rows)) return NoMemory(owner);
   RescueRows(owner, rows, driveRoot, folder, windows);
 }
 
 void ResumeRescues(HWND owner, const WidePath& driveRoot, const WidePath& folder, const BatchSalvageWindows& windows) {
-  std::vector<RescueRow> rows;
+  PlainArray<RescueRow> rows;
   int unreadableMaps = 0;
-  RowsFromMaps(folder, driveRoot, rows, unreadableMaps);
+  if (!RowsFromMaps(folder, driveRoot, rows, unreadableMaps)) return NoMemory(owner);
   if (rows.empty()) {
     char text[200];
     wsprintfA(text, "There is no unfinished rescue in this folder.%s",

@@ -15,65 +15,80 @@ bool ValidState(char state) {
   return state == '?' || state == '*' || state == '/' || state == '-' || state == '+';
 }
 
+// A part of the map's text, which is never copied.
+struct Piece {
+  const char* at = nullptr;
+  std::size_t length = 0;
+  bool Is(const char* text) const { return std::strlen(text) == length && std::memcmp(at, text, length) == 0; }
+};
+
 // A decimal number of at most 18 digits, the whole of `text`.
-bool ParseNumber(const std::string& text, std::int64_t& value) {
-  if (text.empty() || text.size() > 18) return false;
+bool ParseNumber(Piece text, std::int64_t& value) {
+  if (text.length == 0 || text.length > 18) return false;
   value = 0;
-  for (char digit : text) {
+  for (std::size_t i = 0; i < text.length; ++i) {
+    const char digit = text.at[i];
     if (digit < '0' || digit > '9') return false;
     value = value * 10 + (digit - '0');
   }
   return true;
 }
 
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> words;
+// The blank-separated words of a line, up to `most`; the count of all of them.
+std::size_t Words(Piece line, Piece* words, std::size_t most) {
+  std::size_t count = 0;
   std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  while (i < line.length) {
+    while (i < line.length && (line.at[i] == ' ' || line.at[i] == '\t')) ++i;
     const std::size_t start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
+    while (i < line.length && line.at[i] != ' ' && line.at[i] != '\t') ++i;
+    if (i > start) {
+      if (count < most) words[count] = {line.at + start, i - start};
+      ++count;
+    }
   }
-  return words;
+  return count;
 }
 
-bool ParseRange(const std::string& line, std::int64_t expectedStart, MapRange& range) {
-  const std::vector<std::string> words = Words(line);
+bool ParseRange(Piece line, std::int64_t expectedStart, MapRange& range) {
+  Piece words[4];
   std::int64_t tries = 0;
-  if (words.size() != 4 || words[2].size() != 1 || !ValidState(words[2][0])) return false;
+  if (Words(line, words, 4) != 4 || words[2].length != 1 || !ValidState(words[2].at[0])) return false;
   if (!ParseNumber(words[0], range.start) || !ParseNumber(words[1], range.size) || !ParseNumber(words[3], tries)) {
     return false;
   }
-  range.state = static_cast<RangeState>(words[2][0]);
+  range.state = static_cast<RangeState>(words[2].at[0]);
   range.tries = static_cast<int>(tries);
   if (tries > 1000000 || (range.state != RangeState::kUnreadable && tries != 0)) return false;
   return range.start == expectedStart && range.size > 0;
 }
 
 // One "key value" line of the head of the map.
-bool ParseHeadLine(const std::string& line, RescueMap& map, unsigned& seen) {
-  const std::size_t blank = line.find(' ');
-  if (blank == std::string::npos) return false;
-  const std::string key = line.substr(0, blank);
-  const std::string value = line.substr(blank + 1);
+bool ParseHeadLine(Piece line, RescueMap& map, unsigned& seen) {
+  const void* found = std::memchr(line.at, ' ', line.length);
+  if (!found) return false;
+  const Piece key{line.at, static_cast<std::size_t>(static_cast<const char*>(found) - line.at)};
+  const Piece value{key.at + key.length + 1, line.length - key.length - 1};
   static const char* const kKeys[] = {"source", "size", "written", "sector", "pass", "tries"};
   unsigned index = 0;
-  while (index < 6 && key != kKeys[index]) ++index;
+  while (index < 6 && !key.Is(kKeys[index])) ++index;
   if (index == 6 || (seen & (1u << index))) return false;
   seen |= 1u << index;
   std::int64_t number = 0;
   switch (index) {
     case 0:
-      map.sourcePath = value;
+      if (value.length >= sizeof map.sourcePath || std::memchr(value.at, 0, value.length)) return false;
+      std::memcpy(map.sourcePath, value.at, value.length);
+      map.sourcePath[value.length] = 0;
       return true;
     case 1:
       return ParseNumber(value, map.sourceSize);
     case 2:
       // Last-write times fill all 64 bits: up to 20 digits.
-      if (value.empty() || value.size() > 20) return false;
+      if (value.length == 0 || value.length > 20) return false;
       map.sourceWriteTime = 0;
-      for (char digit : value) {
+      for (std::size_t i = 0; i < value.length; ++i) {
+        const char digit = value.at[i];
         if (digit < '0' || digit > '9') return false;
         const std::uint64_t next = map.sourceWriteTime * 10 + static_cast<unsigned>(digit - '0');
         if (next / 10 != map.sourceWriteTime) return false;
@@ -88,7 +103,7 @@ bool ParseHeadLine(const std::string& line, RescueMap& map, unsigned& seen) {
       return true;
     case 4:
       for (int pass = 0; pass < 5; ++pass) {
-        if (value == kPassNames[pass]) {
+        if (value.Is(kPassNames[pass])) {
           map.pass = static_cast<RescuePass>(pass);
           return true;
         }
@@ -109,13 +124,15 @@ void RescueMap::Reset(std::int64_t size) {
   if (sourceSize > 0) ranges.push_back({0, sourceSize, RangeState::kNeverTried, 0});
 }
 
-void RescueMap::Mark(std::int64_t start, std::int64_t size, RangeState state, int tries) {
+bool RescueMap::Mark(std::int64_t start, std::int64_t size, RangeState state, int tries) {
   std::int64_t end = start + size;
   if (start < 0) start = 0;
   if (end > sourceSize) end = sourceSize;
-  if (end <= start) return;
-  std::vector<MapRange> marked;
-  marked.reserve(ranges.size() + 2);
+  if (end <= start) return true;
+  // A mark adds at most two ranges: all the room it needs is taken first, so that the
+  // puts below cannot fail half-way.
+  PlainArray<MapRange> marked;
+  if (!marked.Reserve(ranges.size() + 2)) return false;
   const MapRange added{start, end - start, state, state == RangeState::kUnreadable ? tries : 0};
   bool placed = false;
   auto put = [&](const MapRange& range) {
@@ -143,6 +160,7 @@ void RescueMap::Mark(std::int64_t start, std::int64_t size, RangeState state, in
   }
   if (!placed) put(added);
   ranges.swap(marked);
+  return true;
 }
 
 std::int64_t RescueMap::BytesIn(RangeState state) const {
@@ -153,8 +171,8 @@ std::int64_t RescueMap::BytesIn(RangeState state) const {
   return bytes;
 }
 
-std::vector<ByteSpan> RescueMap::FailedSpans() const {
-  std::vector<ByteSpan> spans;
+PlainArray<ByteSpan> RescueMap::FailedSpans() const {
+  PlainArray<ByteSpan> spans;
   for (const MapRange& range : ranges) {
     if (range.state != RangeState::kFailedBlock && range.state != RangeState::kUnreadable) continue;
     if (!spans.empty() && spans.back().end == range.start) {
@@ -166,44 +184,46 @@ std::vector<ByteSpan> RescueMap::FailedSpans() const {
   return spans;
 }
 
-std::string FormatRescueMap(const RescueMap& map) {
-  std::string text =
+PlainText FormatRescueMap(const RescueMap& map) {
+  PlainText text(
       "# Verolux rescue map: what has been read of one file, so that a later run goes on from it.\n"
       "# Ranges: start, size (bytes), state, failed reads of each sector.\n"
-      "# States: ? never read, * skipped, / failed in a block, - unreadable, + rescued.\n";
+      "# States: ? never read, * skipped, / failed in a block, - unreadable, + rescued.\n");
   char line[160];
-  text += "source " + map.sourcePath + "\n";
+  text.Add("source ");
+  text.Add(map.sourcePath);
+  text.Add("\n");
   std::snprintf(line, sizeof line, "size %1.0f\nwritten %llu\nsector %d\npass %s\ntries %d\n",
                 static_cast<double>(map.sourceSize), static_cast<unsigned long long>(map.sourceWriteTime),
                 map.sectorSize, RescuePassName(map.pass), map.triesAllowed);
-  text += line;
+  text.Add(line);
   for (const MapRange& range : map.ranges) {
     std::snprintf(line, sizeof line, "%1.0f %1.0f %c %d\n", static_cast<double>(range.start),
                   static_cast<double>(range.size), static_cast<char>(range.state), range.tries);
-    text += line;
+    text.Add(line);
   }
   return text;
 }
 
-bool ParseRescueMap(const std::string& text, RescueMap& map) {
+bool ParseRescueMap(const char* text, std::size_t length, RescueMap& map) {
   map = RescueMap();
   unsigned seen = 0;
   std::int64_t covered = 0;
   std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
+  while (at < length) {
+    const void* newline = std::memchr(text + at, '\n', length - at);
+    const std::size_t end = newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - text) : length;
+    Piece line{text + at, end - at};
     at = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
+    if (line.length > 0 && line.at[line.length - 1] == '\r') --line.length;
+    if (line.length == 0 || line.at[0] == '#') continue;
     if (seen != 0x3Fu) {
       if (!ParseHeadLine(line, map, seen)) return false;
       continue;
     }
     MapRange range;
     if (!ParseRange(line, covered, range) || range.size > map.sourceSize - covered) return false;
-    map.ranges.push_back(range);
+    if (!map.ranges.push_back(range)) return false;
     covered += range.size;
   }
   return seen == 0x3Fu && covered == map.sourceSize;

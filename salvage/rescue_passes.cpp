@@ -20,10 +20,10 @@ const MapRange* RescuePlanner::RangeAt(std::int64_t offset) const {
   return nullptr;
 }
 
-std::vector<std::int64_t> RescuePlanner::EligibleSectors() const {
-  std::vector<std::int64_t> sectors;
+PlainArray<std::int64_t> RescuePlanner::EligibleSectors() const {
+  PlainArray<std::int64_t> sectors;
   const std::int64_t sector = map_.sectorSize;
-  const std::vector<MapRange>& ranges = map_.ranges;
+  const PlainArray<MapRange>& ranges = map_.ranges;
   for (std::size_t i = 0; i < ranges.size();) {
     if (ranges[i].state != RangeState::kUnreadable) {
       ++i;
@@ -132,55 +132,55 @@ bool RescuePlanner::NextRead(PlannedRead& read) {
   }
 }
 
-void RescuePlanner::Record(const PlannedRead& read, bool succeeded, std::int64_t bytesRead) {
+bool RescuePlanner::Record(const PlannedRead& read, bool succeeded, std::int64_t bytesRead) {
   if (bytesRead > read.length) bytesRead = read.length;
   if (!succeeded) bytesRead = 0;
   const std::int64_t failedStart = read.offset + bytesRead;
   const std::int64_t failedSize = read.length - bytesRead;
-  map_.Mark(read.offset, bytesRead, RangeState::kRescued);
+  bool recorded = map_.Mark(read.offset, bytesRead, RangeState::kRescued);
   switch (pass_) {
     case RescuePass::kCopy:
-      map_.Mark(failedStart, failedSize, RangeState::kFailedBlock);
+      recorded = recorded && map_.Mark(failedStart, failedSize, RangeState::kFailedBlock);
       cursor_ = read.offset + read.length;
       if (failedSize == 0) {
         skip_ = kFirstSkip;
-        return;
+        return recorded;
       }
       // Past the damage at once: the rest of a dead area costs a few reads, not thousands.
       if (const MapRange* next = RangeAt(cursor_); next && next->state == RangeState::kNeverTried) {
         std::int64_t skipEnd = cursor_ + skip_;
         if (skipEnd > next->end()) skipEnd = next->end();
-        map_.Mark(cursor_, skipEnd - cursor_, RangeState::kSkipped);
+        recorded = recorded && map_.Mark(cursor_, skipEnd - cursor_, RangeState::kSkipped);
         cursor_ = skipEnd;
       }
       skip_ = skip_ * 2 > kLargestSkip ? kLargestSkip : skip_ * 2;
-      return;
+      return recorded;
     case RescuePass::kSkipped:
       cursor_ = read.offset;
-      if (failedSize == 0) return;
-      map_.Mark(failedStart, failedSize, RangeState::kFailedBlock);
+      if (failedSize == 0) return recorded;
+      recorded = recorded && map_.Mark(failedStart, failedSize, RangeState::kFailedBlock);
       // The rest of this skipped range lies in the same damage: it is read sector by sector.
       for (const MapRange& range : map_.ranges) {
         if (range.state == RangeState::kSkipped && range.end() == read.offset) {
           cursor_ = range.start;
-          map_.Mark(range.start, read.offset - range.start, RangeState::kFailedBlock);
+          recorded = recorded && map_.Mark(range.start, read.offset - range.start, RangeState::kFailedBlock);
           break;
         }
       }
-      return;
+      return recorded;
     case RescuePass::kSectors:
-      map_.Mark(failedStart, failedSize, RangeState::kUnreadable, 1);
+      recorded = recorded && map_.Mark(failedStart, failedSize, RangeState::kUnreadable, 1);
       cursor_ = read.offset + read.length;
-      return;
+      return recorded;
     case RescuePass::kRetry: {
-      if (failedSize == 0) return;
+      if (failedSize == 0) return recorded;
       const MapRange* range = RangeAt(failedStart);
       const int tries = range && range->state == RangeState::kUnreadable ? range->tries + 1 : 1;
-      map_.Mark(failedStart, failedSize, RangeState::kUnreadable, tries);
-      return;
+      recorded = recorded && map_.Mark(failedStart, failedSize, RangeState::kUnreadable, tries);
+      return recorded;
     }
     default:
-      return;
+      return recorded;
   }
 }
 

@@ -15,7 +15,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "salvage/rescue_map.h"
 
@@ -43,8 +42,10 @@ class RescuePlanner {
   bool NextRead(PlannedRead& read);
 
   // What the read gave: `bytesRead` bytes from its offset were read (all of it when it
-  // succeeded whole; a short success leaves the rest failed), or it failed.
-  void Record(const PlannedRead& read, bool succeeded, std::int64_t bytesRead);
+  // succeeded whole; a short success leaves the rest failed), or it failed. False when there
+  // was no memory to record all of it: the map then holds less than was read, never more,
+  // and the rescue must stop.
+  bool Record(const PlannedRead& read, bool succeeded, std::int64_t bytesRead);
 
   // Sets the map's pass to the first one with work left (kDone when none).
   void UpdateMapPass();
@@ -54,12 +55,12 @@ class RescuePlanner {
   bool NextCopyRead(PlannedRead& read);
   bool NextSkippedRead(PlannedRead& read);
   bool NextSectorRead(PlannedRead& read);
-  std::vector<std::int64_t> EligibleSectors() const;
+  PlainArray<std::int64_t> EligibleSectors() const;
 
   RescueMap& map_;
   RescuePass pass_ = RescuePass::kDone;
   std::int64_t cursor_ = 0;  // where the pass goes on from (copy, sectors); the end already done (skipped)
   std::int64_t skip_ = 0;    // the copy pass's next skip after a failure
-  std::vector<std::int64_t> retrySectors_;
+  PlainArray<std::int64_t> retrySectors_;
   std::size_t nextRetry_ = 0;
 };

@@ -31,9 +31,13 @@ void AddAnsiCell(ListText<WCHAR>& report, const char* text) {
     report.AddCell(L"", 0);
     return;
   }
-  std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], needed);
-  report.AddCell(wide.c_str(), static_cast<std::size_t>(needed - 1));
+  PlainArray<WCHAR> wide;
+  if (!wide.Resize(static_cast<std::size_t>(needed))) {
+    report.AddCell(L"...", 3);
+    return;
+  }
+  MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), needed);
+  report.AddCell(wide.data(), static_cast<std::size_t>(needed - 1));
 }
 
 void AddNumberCell(ListText<WCHAR>& report, bool shown, std::int64_t value) {
@@ -50,7 +54,6 @@ bool HoldsCopy(RescueResult result) {
 void AddResultCell(ListText<WCHAR>& report, const RescueOutcome& outcome) {
   static const char* const kResults[] = {"COPIED", "COPIED WITH ERRORS", "ALREADY THERE", "NOT COPIED: ",
                                          "UNFINISHED", "NOT REACHED"};
-  std::wstring text;
   char result[600];
   lstrcpyA(result, kResults[static_cast<int>(outcome.result)]);
   if (outcome.result == RescueResult::kNotCopied) {
@@ -69,18 +72,20 @@ void AddResultCell(ListText<WCHAR>& report, const RescueOutcome& outcome) {
   // The earlier copy's new name is a path, which the code page may not hold.
   char note[300];
   wsprintfA(note, "%s (rescued anew: %s; the earlier copy is kept as ", result, outcome.anewBecause);
-  WCHAR wide[900];
-  const int units = MultiByteToWideChar(CP_ACP, 0, note, -1, wide, 600);
-  std::wstring cell(wide, units > 0 ? units - 1 : 0);
+  WCHAR cell[900 + kWidePathUnits + 2];
+  const int units = MultiByteToWideChar(CP_ACP, 0, note, -1, cell, 900);
+  std::size_t length = units > 0 ? static_cast<std::size_t>(units - 1) : 0;
   if (UsesWideCalls()) {
-    cell += outcome.earlierCopy;
+    const std::size_t pathLength = BoundedLength(outcome.earlierCopy, kWidePathUnits);
+    for (std::size_t i = 0; i < pathLength; ++i) cell[length++] = outcome.earlierCopy[i];
   } else {
     char ansi[kWidePathUnits];
     NarrowPath(outcome.earlierCopy, ansi);
-    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, kWidePathUnits) > 0) cell += wide;
+    const int widened = MultiByteToWideChar(CP_ACP, 0, ansi, -1, cell + length, kWidePathUnits);
+    if (widened > 0) length += static_cast<std::size_t>(widened - 1);
   }
-  cell += L")";
-  report.AddCell(cell.c_str(), cell.size());
+  cell[length++] = ')';
+  report.AddCell(cell, length);
 }
 
 // The report's name: the start's local time, and a number where that name is taken.
@@ -147,7 +152,7 @@ void RescueReport::AddLine(const RescueRow& row, const RescueOutcome& outcome) {
   if (errorBytes < 0) errorBytes = 0;
   AddNumberCell(text_, counted, outcome.correctBytes);
   AddNumberCell(text_, counted, errorBytes);
-  const std::string ranges = counted ? FormatUnreadableRanges(outcome.unreadable, kLongestRangesCell) : "";
+  const PlainText ranges = counted ? FormatUnreadableRanges(outcome.unreadable, kLongestRangesCell) : PlainText();
   AddAnsiCell(text_, ranges.c_str());
   AddResultCell(text_, outcome);
   text_.EndLine();

@@ -20,7 +20,7 @@ struct RescueOutcome {
   bool sizeKnown = false;
   std::int64_t size = 0;
   std::int64_t correctBytes = 0;
-  std::vector<ByteSpan> unreadable;
+  PlainArray<ByteSpan> unreadable;
   WidePath copyName = {};  // where the copy is, finished or not; empty when there is none
   // A rescue begun anew beside an earlier copy: why, and where the earlier copy is now.
   const char* anewBecause = nullptr;

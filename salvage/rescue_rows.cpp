@@ -63,9 +63,9 @@ bool JoinPath(const WidePath& first, const WCHAR* second, std::size_t reserve, W
   return true;
 }
 
-bool TakeSelectedRows(HWND list, const WidePath& driveRoot, const WidePath& folder, std::vector<RescueRow>& rows) {
+bool TakeSelectedRows(HWND list, const WidePath& driveRoot, const WidePath& folder, PlainArray<RescueRow>& rows) {
   const int count = static_cast<int>(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0));
-  rows.reserve(count > 0 ? count : 0);
+  rows.Reserve(count > 0 ? count : 0);
   for (int index = ListView_GetNextItem(list, -1, LVNI_SELECTED); index >= 0;
        index = ListView_GetNextItem(list, index, LVNI_SELECTED)) {
     RescueRow row;
@@ -74,7 +74,7 @@ bool TakeSelectedRows(HWND list, const WidePath& driveRoot, const WidePath& fold
     PlaceRow(driveRoot, folder, row);
     rows.push_back(row);
   }
-  return true;
+  return !rows.failed();
 }
 
 namespace {
@@ -109,7 +109,7 @@ bool EndsWithMapSuffix(const Unit* name) {
 }
 
 // One map found: the row it stands for, when its rescue still has something to do.
-void TakeMap(const WidePath& mapName, const WidePath& driveRoot, std::vector<RescueRow>& rows, int& unreadableMaps) {
+void TakeMap(const WidePath& mapName, const WidePath& driveRoot, PlainArray<RescueRow>& rows, int& unreadableMaps) {
   RescueMap map;
   if (ReadRescueMapFile(mapName, map) != MapFileState::kRead) {
     ++unreadableMaps;
@@ -129,7 +129,7 @@ void TakeMap(const WidePath& mapName, const WidePath& driveRoot, std::vector<Res
 // Depth first, as the drive check lists a tree.
 template <typename Calls>
 void FindMaps(typename Calls::Unit (&folder)[kWidePathUnits], std::size_t length, const WidePath& driveRoot,
-              std::vector<RescueRow>& rows, int& unreadableMaps) {
+              PlainArray<RescueRow>& rows, int& unreadableMaps) {
   using Unit = typename Calls::Unit;
   if (length + 4 >= kWidePathUnits) return;
   const bool separator = length > 0 && folder[length - 1] != '\\';
@@ -165,7 +165,7 @@ void FindMaps(typename Calls::Unit (&folder)[kWidePathUnits], std::size_t length
 
 }  // namespace
 
-bool RowsFromMaps(const WidePath& folder, const WidePath& driveRoot, std::vector<RescueRow>& rows,
+bool RowsFromMaps(const WidePath& folder, const WidePath& driveRoot, PlainArray<RescueRow>& rows,
                   int& unreadableMaps) {
   unreadableMaps = 0;
   const std::size_t length = BoundedLength(folder, kWidePathUnits);
@@ -178,5 +178,5 @@ bool RowsFromMaps(const WidePath& folder, const WidePath& driveRoot, std::vector
     NarrowPath(folder, walk);
     FindMaps<AnsiFindCalls>(walk, length, driveRoot, rows, unreadableMaps);
   }
-  return true;
+  return !rows.failed();
 }

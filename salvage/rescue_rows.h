@@ -6,8 +6,8 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <vector>
 
+#include "shell/plain_array.h"
 #include "shell/run_state.h"
 
 // The longest name the rescue adds to a copy's name (its map's), so that every name it
@@ -24,12 +24,12 @@ struct RescueRow {
 
 // The selected rows of `list`, in list order, each with its place below `folder` as it lay
 // below `driveRoot`. False when there is no memory for them.
-bool TakeSelectedRows(HWND list, const WidePath& driveRoot, const WidePath& folder, std::vector<RescueRow>& rows);
+bool TakeSelectedRows(HWND list, const WidePath& driveRoot, const WidePath& folder, PlainArray<RescueRow>& rows);
 
 // The rescues below `folder` whose maps say they are not done or still have unreadable
 // parts, with their sources below `driveRoot`, in the order the folders list them. Maps that
 // cannot be read are counted in `unreadableMaps`.
-bool RowsFromMaps(const WidePath& folder, const WidePath& driveRoot, std::vector<RescueRow>& rows,
+bool RowsFromMaps(const WidePath& folder, const WidePath& driveRoot, PlainArray<RescueRow>& rows,
                   int& unreadableMaps);
 
 // Both paths joined: `first`, a backslash where it has none, then `second`; false when the

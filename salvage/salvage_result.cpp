@@ -28,8 +28,8 @@ void FormatIncompleteCopy(std::int64_t writtenUpTo, std::int64_t sourceSize, cha
                 static_cast<double>(writtenUpTo), static_cast<double>(sourceSize));
 }
 
-std::string FormatUnreadableRanges(const std::vector<ByteSpan>& spans, std::size_t limit) {
-  std::string cell;
+PlainText FormatUnreadableRanges(const PlainArray<ByteSpan>& spans, std::size_t limit) {
+  PlainText cell;
   for (const ByteSpan& span : spans) {
     char text[48];
     std::snprintf(text, sizeof text, "%s%1.0f-%1.0f", cell.empty() ? "" : " ", static_cast<double>(span.start),
@@ -37,12 +37,14 @@ std::string FormatUnreadableRanges(const std::vector<ByteSpan>& spans, std::size
     if (cell.size() + std::strlen(text) > limit) {
       // The cut keeps whole ranges and room for the mark that says it was cut.
       while (cell.size() + 3 > limit && !cell.empty()) {
-        const std::size_t blank = cell.rfind(' ');
-        cell.resize(blank == std::string::npos ? 0 : blank);
+        const char* blank = std::strrchr(cell.c_str(), ' ');
+        cell.Shorten(blank ? static_cast<std::size_t>(blank - cell.c_str()) : 0);
       }
-      return cell + "...";
+      cell.Add("...");
+      return cell;
     }
-    cell += text;
+    cell.Add(text);
   }
+  if (spans.failed()) cell.Add(cell.empty() ? "..." : " ...");
   return cell;
 }

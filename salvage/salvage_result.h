@@ -3,8 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "salvage/rescue_map.h"
 
@@ -25,5 +23,6 @@ void FormatIncompleteCopy(std::int64_t writtenUpTo, std::int64_t sourceSize, cha
                           std::size_t outSize);
 
 // The report's cell of a rescued file's unreadable ranges: "start-end" (end exclusive) for
-// each, blank-separated. A cell longer than `limit` characters is cut and ends with "...".
-std::string FormatUnreadableRanges(const std::vector<ByteSpan>& spans, std::size_t limit);
+// each, blank-separated. A cell longer than `limit` characters is cut and ends with "...", as
+// is one whose list of ranges is incomplete for want of memory.
+PlainText FormatUnreadableRanges(const PlainArray<ByteSpan>& spans, std::size_t limit);

@@ -11,11 +11,11 @@ namespace {
 // Two sectors of the largest size: a read of one sector never needs more.
 constexpr SIZE_T kBufferBytes = 8192;
 
-
 }  // namespace
 
-SectorReader::SectorReader(const WidePath& source, HANDLE buffered, int sectorSize)
-    : buffered_(buffered), sectorSize_(UsableSectorSize(static_cast<std::uint32_t>(sectorSize))) {
+void SectorReader::Open(const WidePath& source, HANDLE buffered, int sectorSize) {
+  buffered_ = buffered;
+  sectorSize_ = UsableSectorSize(static_cast<std::uint32_t>(sectorSize));
   memory_ = VirtualAlloc(nullptr, kBufferBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   if (!memory_) return;
   unbuffered_ = OnPath(

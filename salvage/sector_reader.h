@@ -13,20 +13,23 @@
 
 class SectorReader {
  public:
-  // `buffered` is the source's ordinary handle, used where the unbuffered one cannot be.
-  SectorReader(const WidePath& source, HANDLE buffered, int sectorSize);
+  SectorReader() = default;
   ~SectorReader();
   SectorReader(const SectorReader&) = delete;
   SectorReader& operator=(const SectorReader&) = delete;
+
+  // Opens the unbuffered handle; `buffered` is the source's ordinary handle, used where the
+  // unbuffered one cannot be. Once only, before any read.
+  void Open(const WidePath& source, HANDLE buffered, int sectorSize);
 
   // Reads [offset, offset + length), at most one sector (the last one may end at the
   // file's end), into `out`. Returns whether it succeeded and how many bytes it gave.
   bool Read(std::int64_t offset, std::int64_t length, void* out, DWORD& bytesRead);
 
  private:
-  HANDLE buffered_;
+  HANDLE buffered_ = INVALID_HANDLE_VALUE;
   HANDLE unbuffered_ = INVALID_HANDLE_VALUE;
-  int sectorSize_;
+  int sectorSize_ = 512;
   void* memory_ = nullptr;  // page aligned, so aligned to any sector size
 };
 

@@ -1,6 +1,7 @@
 #include "salvage/unfinished_copy.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "salvage/rescue_rows.h"
 #include "shell/results_list_commands.h"
@@ -86,19 +87,19 @@ MapFileState ReadRescueMapFile(const WidePath& mapName, RescueMap& map) {
   constexpr DWORD kLargestMap = 64u << 20;
   DWORD high = 0;
   const DWORD size = GetFileSize(file, &high);
-  std::string text;
-  bool read = size != INVALID_FILE_SIZE && high == 0 && size <= kLargestMap;
+  PlainArray<char> text;
+  bool read = size != INVALID_FILE_SIZE && high == 0 && size <= kLargestMap && text.Resize(size);
   if (read) {
-    text.resize(size);
     DWORD got = 0;
-    read = size == 0 || (ReadFile(file, &text[0], size, &got, nullptr) && got == size);
+    read = size == 0 || (ReadFile(file, text.data(), size, &got, nullptr) && got == size);
   }
   CloseHandle(file);
-  return read && ParseRescueMap(text, map) ? MapFileState::kRead : MapFileState::kUnreadable;
+  return read && ParseRescueMap(text.data(), text.size(), map) ? MapFileState::kRead : MapFileState::kUnreadable;
 }
 
 DWORD SaveRescueMapFile(const WidePath& mapName, const RescueMap& map) {
-  const std::string text = FormatRescueMap(map);
+  const PlainText text = FormatRescueMap(map);
+  if (text.failed()) return ERROR_NOT_ENOUGH_MEMORY;
   return ReplaceFileWithBytes(mapName, text.data(), text.size());
 }
 
@@ -124,7 +125,7 @@ DWORD KeepEarlierCopy(const WidePath& destination, WidePath& aside) {
   return ERROR_FILE_EXISTS;
 }
 
-std::string MapSourcePath(const WidePath& source, const WidePath& driveRoot) {
+void MapSourcePath(const WidePath& source, const WidePath& driveRoot, char (&path)[kMapPathBytes]) {
   const std::size_t rootLength = BoundedLength(driveRoot, kWidePathUnits);
   WCHAR wide[kWidePathUnits];
   const WCHAR* below = source + rootLength - (rootLength > 0 && driveRoot[rootLength - 1] == '\\' ? 1 : 0);
@@ -136,16 +137,15 @@ std::string MapSourcePath(const WidePath& source, const WidePath& driveRoot) {
     const char* ansiBelow = ansi + (below - source);
     if (!MultiByteToWideChar(CP_ACP, 0, ansiBelow, -1, wide, kWidePathUnits)) wide[0] = 0;
   }
-  char utf8[kWidePathUnits * 3];
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr);
-  return bytes > 0 ? std::string(utf8, bytes - 1) : std::string();
+  if (!WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, sizeof path, nullptr, nullptr)) path[0] = 0;
 }
 
-bool SourceFromMapPath(const std::string& path, const WidePath& driveRoot, WidePath& source) {
+bool SourceFromMapPath(const char* path, const WidePath& driveRoot, WidePath& source) {
   WCHAR wide[kWidePathUnits];
-  // Only a path below the root: a map must not lead the rescue anywhere else.
-  if (path.empty() || path[0] != '\\' || path.find("\\..") != std::string::npos ||
-      !MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide, kWidePathUnits)) {
+  // Only a path below the root: a map must not lead the rescue anywhere else (Windows takes
+  // '/' for a separator too; ':' would name a stream or a drive).
+  if (path[0] != '\\' || std::strstr(path, "\\..") || std::strpbrk(path, "/:") ||
+      !MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, kWidePathUnits)) {
     return false;
   }
   WidePath root = {};

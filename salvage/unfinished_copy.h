@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 #include "salvage/rescue_map.h"
 #include "salvage/variant_path.h"
 #include "shell/run_state.h"
@@ -31,6 +29,7 @@ DWORD SaveRescueMapFile(const WidePath& mapName, const RescueMap& map);
 // copy. Nothing of it is ever deleted.
 DWORD KeepEarlierCopy(const WidePath& destination, WidePath& aside);
 
-// The source's path below the drive root as a map keeps it (UTF-8), and back.
-std::string MapSourcePath(const WidePath& source, const WidePath& driveRoot);
-bool SourceFromMapPath(const std::string& path, const WidePath& driveRoot, WidePath& source);
+// The source's path below the drive root as a map keeps it (UTF-8, empty when it cannot be
+// told), and back.
+void MapSourcePath(const WidePath& source, const WidePath& driveRoot, char (&path)[kMapPathBytes]);
+bool SourceFromMapPath(const char* path, const WidePath& driveRoot, WidePath& source);

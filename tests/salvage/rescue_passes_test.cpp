@@ -3,13 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "salvage/salvage_result.h"
 #include "salvage/sector_alignment.h"
 
 namespace {
+
+std::string Text(const PlainText& text) { return std::string(text.data(), text.size()); }
+bool Parse(const std::string& text, RescueMap& map) { return ParseRescueMap(text.data(), text.size(), map); }
 
 // A medium: bad ranges fail every read touching them; a marginal range fails the first
 // `failures` reads touching it, then reads.
@@ -51,10 +56,10 @@ void Rescue(RescueMap& map, Medium& medium, int stopAfter = -1) {
     PlannedRead read;
     while (planner.NextRead(read)) {
       EXPECT_LE(read.length, read.bySector ? map.sectorSize : kRescueBlockSize);
-      planner.Record(read, medium.Read(read), read.length);
+      ASSERT_TRUE(planner.Record(read, medium.Read(read), read.length));
       if (++reads == stopAfter) {
         RescueMap reloaded;
-        ASSERT_TRUE(ParseRescueMap(FormatRescueMap(map), reloaded));
+        ASSERT_TRUE(Parse(Text(FormatRescueMap(map)), reloaded));
         // The planner keeps nothing across a pass's start but what the map says.
         map = reloaded;
         planner.BeginPass(pass);
@@ -76,11 +81,11 @@ TEST(RescuePasses, EveryReadableByteIsRescuedOnceAndDeadAreasAreNotRetried) {
     medium.failures = 2;
     RescueMap map;
     map.Reset(size);
-    map.sourcePath = "\\a b\\c.bin";
+    std::strcpy(map.sourcePath, "\\a b\\c.bin");
     Rescue(map, medium, stopAfter);
     EXPECT_EQ(map.pass, RescuePass::kDone);
     EXPECT_EQ(map.BytesIn(RangeState::kRescued), size - 512 - 256 * 1024 - 512);
-    EXPECT_EQ(FormatUnreadableRanges(map.FailedSpans(), 1000), "100352-100864 409600-671744 1048064-1048576");
+    EXPECT_EQ(Text(FormatUnreadableRanges(map.FailedSpans(), 1000)), "100352-100864 409600-671744 1048064-1048576");
     // Each sector of the dead area once, a few blocks, four tries of each small bad area.
     EXPECT_LE(medium.failedReads, 512 + 16 + 4 + 4 + 2);
     for (const MapRange& range : map.ranges) {
@@ -113,10 +118,10 @@ TEST(RescueMapText, OnlyAWholeMapIsRead) {
   map.Reset(10000);
   map.Mark(4096, 512, RangeState::kUnreadable, 2);
   map.Mark(0, 4096, RangeState::kRescued);
-  const std::string text = FormatRescueMap(map);
+  const std::string text = Text(FormatRescueMap(map));
   RescueMap read;
-  ASSERT_TRUE(ParseRescueMap(text, read));
-  EXPECT_EQ(FormatRescueMap(read), text);
+  ASSERT_TRUE(Parse(text, read));
+  EXPECT_EQ(Text(FormatRescueMap(read)), text);
   const std::string head = text.substr(0, text.find("0 4096"));
   const std::string broken[] = {
       "",
@@ -129,7 +134,7 @@ TEST(RescueMapText, OnlyAWholeMapIsRead) {
       "size 5\n" + text,                                // a key twice
       text + "garbage\n",
   };
-  for (const std::string& t : broken) EXPECT_FALSE(ParseRescueMap(t, read)) << t;
+  for (const std::string& t : broken) EXPECT_FALSE(Parse(t, read)) << t;
 }
 
 TEST(SectorAlignment, ReadsCoverTheWantedBytesOnSectorBoundaries) {
