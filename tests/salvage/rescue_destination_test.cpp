@@ -76,7 +76,7 @@ void ExpectUnfitFoldersRefused() {
 TEST(RescueDestination, UnfitFoldersAreRefusedWithTheSystemsReason) { ExpectUnfitFoldersRefused(); }
 
 // Windows NT 4: the same through the ANSI calls.
-TEST(RescueDestinationAnsiVariant, RefusesThroughTheAnsiCalls) {
+TEST(AnsiVariantRescueDestination, RefusesThroughTheAnsiCalls) {
   ASSERT_EQ(g_osMajorVersion, 4);
   ExpectUnfitFoldersRefused();
 }
