@@ -221,6 +221,85 @@ TEST(CopyFilesTo, CancelKeepsWhatWasRescuedAndTheSameRunGoesOnFromIt) {
   ExpectNoByteReadTwice(reads);
 }
 
+// The failing reads of a file, and whether one at the same offset and length failed twice.
+int FailedReads(const std::vector<BadMediaRead>& reads, bool& repeated) {
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> failed;
+  for (const BadMediaRead& read : reads) {
+    if (!read.failed) continue;
+    repeated = repeated || std::find(failed.begin(), failed.end(), std::make_pair(read.offset, read.length)) != failed.end();
+    failed.emplace_back(read.offset, read.length);
+  }
+  return static_cast<int>(failed.size());
+}
+
+// One run of the passes over a tree of every kind of damage: each copy holds every byte that
+// any read gave, zeros elsewhere, at the source's full length; no readable byte is read twice;
+// small bad areas get four reads a sector, a dead area one; a 2048-byte-sector drive is read
+// in its own sectors.
+TEST(CopyFilesTo, ThePassesRescueEveryReadableSectorAndRetryOnlySmallBadAreas) {
+  REQUIRE_BAD_MEDIA();
+  TestDrive drive('P', DRIVE_REMOVABLE, BadMediaUnixPath("scan/passes"));
+  TestDrive cd('G', DRIVE_CDROM, BadMediaUnixPath("sectors/cd"));
+  TempFolder folder, cdFolder;
+  const std::string t = Narrow(folder.path()), c = Narrow(cdFolder.path());
+  const struct {
+    const char* file;
+    std::vector<ByteRange> unreadable;
+    int failedReads;  // by the rescue; -1: at most 2 (a marginal sector fails less once its reads are spent)
+    const char* reportLine;
+  } kFiles[] = {
+      {"scan/passes/bad-sector.bin", {{20992, 21504}}, 5, "P:\\bad-sector.bin,T\\bad-sector.bin,65536,65024,512,20992-21504,COPIED WITH ERRORS"},
+      // Two blocks and two skipped blocks fail before the dead area is read sector by sector, once.
+      {"scan/passes/dead.bin", {{256 << 10, 384 << 10}}, 4 + 256, "P:\\dead.bin,T\\dead.bin,1048576,917504,131072,262144-393216,COPIED WITH ERRORS"},
+      {"scan/passes/last-sector.bin", {{9728, 10000}}, 5, "P:\\last-sector.bin,T\\last-sector.bin,10000,9728,272,9728-10000,COPIED WITH ERRORS"},
+      {"scan/passes/marginal.bin", {}, -1, "P:\\marginal.bin,T\\marginal.bin,65536,65536,0,,COPIED"},
+      {"sectors/cd/bad-sector.bin", {{4096, 6144}}, 5, "G:\\bad-sector.bin,C\\bad-sector.bin,16384,14336,2048,4096-6144,COPIED WITH ERRORS"},
+  };
+  std::vector<std::vector<BadMediaRead>> reads;
+  RunProgram([&](ProgramDriver& program) {
+    const BadMediaReadLog log;
+    HWND panel = ScanDrive(program, 'P');
+    const BadMediaReadLog afterScan;
+    const SeenMessageBox box = CopyRowsTo(program, panel, 1, folder.path());
+    // Once its reads are spent, the marginal sector reads at the drive check: the file is then
+    // not among the unreadable rows.
+    bool repeated = false;
+    const bool marginalListed = FailedReads(log.ReadsOf("scan/passes/marginal.bin"), repeated) > 0;
+    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + Counts(marginalListed, 3, 0, 0, 512 + 131072 + 272,
+                                                            44544 + 73728 + 1536 + (marginalListed ? 36864 : 0)), 0), 0u)
+        << Narrow(box.text);
+    for (const auto& f : kFiles) reads.push_back(afterScan.ReadsOf(f.file));
+    ScanDrive(program, 'G');
+    const BadMediaReadLog afterCdScan;
+    CopyRowsTo(program, panel, 1, cdFolder.path());
+    reads.back() = afterCdScan.ReadsOf(kFiles[4].file);
+  });
+  const std::string report = Reports(folder.path()).at(0) + Reports(cdFolder.path()).at(0);
+  for (std::size_t i = 0; i < std::size(kFiles); ++i) {
+    const auto& f = kFiles[i];
+    SCOPED_TRACE(f.file);
+    const std::string name = std::string(f.file).substr(std::string(f.file).rfind('/') + 1);
+    const std::wstring copy = (i == 4 ? cdFolder.path() : folder.path()) + L"\\" + Widen(name);
+    EXPECT_EQ(FileLength(copy), FileLength(BadMediaPath(f.file)));
+    EXPECT_EQ(FirstWrongByte(copy, f.file, f.unreadable), -1);
+    ExpectNoByteReadTwice(reads[i]);
+    bool repeated = false;
+    const int failed = FailedReads(reads[i], repeated);
+    if (f.failedReads >= 0) {
+      EXPECT_EQ(failed, f.failedReads);
+    } else {
+      EXPECT_LE(failed, 2);
+    }
+    // No failing sector of the dead area is read again.
+    EXPECT_TRUE(i != 1 || !repeated);
+    std::string line = f.reportLine;
+    line.replace(line.find(i == 4 ? ",C" : ",T") + 1, 1, i == 4 ? c : t);
+    if (i != 3 || !reads[i].empty()) {
+      EXPECT_NE(report.find(line + "\r\n"), std::string::npos) << report;
+    }
+  }
+}
+
 // A full disk and a medium that goes away while b-big.bin is written; a folder on the checked
 // drive, one too small and one that cannot be written are refused with nothing written.
 TEST(CopyFilesTo, AFailedWriteStopsTheRunAndUnfitFoldersAreRefused) {
