@@ -278,6 +278,7 @@ TEST(CopyFilesTo, ThePassesRescueEveryReadableSectorAndRetryOnlySmallBadAreas) {
   for (std::size_t i = 0; i < std::size(kFiles); ++i) {
     const auto& f = kFiles[i];
     SCOPED_TRACE(f.file);
+    if (i == 3 && reads[i].empty()) continue;  // read at the drive check: not a row to rescue
     const std::string name = std::string(f.file).substr(std::string(f.file).rfind('/') + 1);
     const std::wstring copy = (i == 4 ? cdFolder.path() : folder.path()) + L"\\" + Widen(name);
     EXPECT_EQ(FileLength(copy), FileLength(BadMediaPath(f.file)));
@@ -294,9 +295,7 @@ TEST(CopyFilesTo, ThePassesRescueEveryReadableSectorAndRetryOnlySmallBadAreas) {
     EXPECT_TRUE(i != 1 || !repeated);
     std::string line = f.reportLine;
     line.replace(line.find(i == 4 ? ",C" : ",T") + 1, 1, i == 4 ? c : t);
-    if (i != 3 || !reads[i].empty()) {
-      EXPECT_NE(report.find(line + "\r\n"), std::string::npos) << report;
-    }
+    EXPECT_NE(report.find(line + "\r\n"), std::string::npos) << report;
   }
 }
 
