@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "resources/resource_ids.h"
+#include "salvage/rescue_map.h"
 #include "shell/run_state.h"
 #include "tests/support/bad_media.h"
 #include "tests/support/program_driver.h"
@@ -297,6 +298,76 @@ TEST(CopyFilesTo, ThePassesRescueEveryReadableSectorAndRetryOnlySmallBadAreas) {
     line.replace(line.find(i == 4 ? ",C" : ",T") + 1, 1, i == 4 ? c : t);
     EXPECT_NE(report.find(line + "\r\n"), std::string::npos) << report;
   }
+}
+
+// Not a test of its own: the rescue that CopyFilesTo.AKilledRescueGoesOnFromItsLastMap
+// starts in a process of its own and kills.
+TEST(CopyFilesTo, DISABLED_RescueThatIsKilled) {
+  wchar_t folder[MAX_PATH] = {};
+  ASSERT_TRUE(GetEnvironmentVariableW(L"VEROLUX_KILLED_RESCUE_FOLDER", folder, MAX_PATH));
+  RunProgram([&](ProgramDriver& program) { CopyRowsTo(program, ScanDrive(program, 'K'), 1, folder); });
+}
+
+// The ranges of a map file in one state.
+std::vector<ByteRange> MapRanges(const std::string& text, char state) {
+  std::vector<ByteRange> ranges;
+  RescueMap map;
+  if (!ParseRescueMap(text.data(), text.size(), map)) return ranges;
+  for (const MapRange& range : map.ranges) {
+    if (static_cast<char>(range.state) == state) ranges.push_back({range.start, range.end()});
+  }
+  return ranges;
+}
+
+// The process is killed while the dead area is read sector by sector; Resume Rescue From
+// finishes the file without reading anything again that the last map written holds.
+TEST(CopyFilesTo, AKilledRescueGoesOnFromItsLastMap) {
+  REQUIRE_BAD_MEDIA();
+  TestDrive drive('K', DRIVE_REMOVABLE, BadMediaUnixPath("scan/killed"));
+  TempFolder folder;
+  const std::wstring map = folder.path() + L"\\dead.bin.rescue-map.txt";
+  SetEnvironmentVariableW(L"VEROLUX_KILLED_RESCUE_FOLDER", folder.path().c_str());
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring commandLine = L"\"" + std::wstring(self) +
+                             L"\" --gtest_also_run_disabled_tests --gtest_filter=CopyFilesTo.DISABLED_RescueThatIsKilled";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+  // Killed once a map written during the sector reads of the dead area is there.
+  EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return !MapRanges(FileBytes(map), '-').empty(); }, 60000));
+  TerminateProcess(process.hProcess, 1);
+  WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  const std::string lastMap = FileBytes(map);
+  std::vector<ByteRange> done = MapRanges(lastMap, '+');
+  for (const ByteRange& range : MapRanges(lastMap, '-')) done.push_back(range);
+  ASSERT_FALSE(MapRanges(lastMap, '-').empty()) << lastMap;
+  EXPECT_EQ(FilesIn(folder.path()), (std::vector<std::wstring>{L"dead.bin.rescue-map.txt", L"dead.bin.unfinished"}));
+
+  RunProgram([&](ProgramDriver& program) {
+    HWND panel = program.PanelWith(IDC_DISC_START);
+    ProgramDriver::DropFiles(panel, {10, 10}, {L"K:\\"});
+    const BadMediaReadLog log;
+    const SeenMessageBox box = CopyRowsTo(program, panel, 0, folder.path(), 0, 'R', L"Resume Rescue From");
+    const std::wstring counts = Counts(0, 1, 0, 0, 131072);
+    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + counts.substr(0, counts.find(L"later passes")), 0), 0u)
+        << Narrow(box.text);
+    const std::vector<BadMediaRead> reads = log.ReadsOf("scan/killed/dead.bin");
+    EXPECT_FALSE(reads.empty());
+    for (const BadMediaRead& read : reads) {
+      for (const ByteRange& range : done) {
+        EXPECT_FALSE(static_cast<std::int64_t>(read.offset) < range.end &&
+                     range.start < static_cast<std::int64_t>(read.offset + read.length))
+            << "read at " << read.offset << " again";
+      }
+    }
+  });
+  const std::wstring copy = folder.path() + L"\\dead.bin";
+  EXPECT_EQ(FileLength(copy), 1 << 20);
+  EXPECT_EQ(FirstWrongByte(copy, "scan/killed/dead.bin", {{256 << 10, 384 << 10}}), -1);
 }
 
 // A full disk and a medium that goes away while b-big.bin is written; a folder on the checked
