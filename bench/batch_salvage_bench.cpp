@@ -6,6 +6,9 @@
 //   batch_salvage_bench.exe SOURCES DESTINATIONS [ROUNDS]
 //       SOURCES (on Z:) is made and filled on the first run; DESTINATIONS must be on another
 //       drive, since the engine refuses a folder on the drive it copies from
+//   batch_salvage_bench.exe rescue FOLDER DESTINATION
+//       one run of Copy Files To over the files of FOLDER (on Z:, not below it) into
+//       DESTINATION, for bench/rescue_anchor.sh; prints the closing message
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -77,12 +80,13 @@ struct Rows {
   std::vector<std::wstring> paths;
 };
 
-void FillList(Rows& rows, const std::vector<std::wstring>& paths, long long size) {
+void FillList(Rows& rows, const std::vector<std::wstring>& paths, long long size,
+              const std::vector<long long>& sizes = {}) {
   SendMessageW(rows.list, LVM_DELETEALLITEMS, 0, 0);
   rows.paths = paths;
   wchar_t sizeText[32];
-  wsprintfW(sizeText, L"%I64d bytes", size);
   for (size_t i = 0; i < paths.size(); ++i) {
+    wsprintfW(sizeText, L"%I64d bytes", sizes.empty() ? size : sizes[i]);
     LVITEMW item = {};
     item.mask = LVIF_TEXT | LVIF_STATE;
     item.iItem = static_cast<int>(i);
@@ -141,15 +145,17 @@ int main() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argc < 3) {
-    std::fprintf(stderr, "usage: batch_salvage_bench SOURCES DESTINATIONS [ROUNDS]\n");
+    std::fprintf(stderr, "usage: batch_salvage_bench SOURCES DESTINATIONS [ROUNDS] | rescue FOLDER DESTINATION\n");
     return 2;
   }
+  const bool rescue = argc == 4 && lstrcmpW(argv[1], L"rescue") == 0;
+  if (rescue) ++argv;
   const std::wstring sources = argv[1], destinations = argv[2];
-  const int rounds = argc > 3 ? _wtoi(argv[3]) : 5;
+  const int rounds = !rescue && argc > 3 ? _wtoi(argv[3]) : 5;
   InitCommonControls();
   StoreOsMajorVersion();
-  AnswerMessageBoxes(false);
-  MakeSources(sources);
+  AnswerMessageBoxes(rescue);
+  if (!rescue) MakeSources(sources);
   CreateDirectoryW(destinations.c_str(), nullptr);
 
   Rows rows = {};
@@ -163,6 +169,29 @@ int main() {
     header.mask = LVCF_WIDTH;
     header.cx = 200;
     SendMessageW(rows.list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
+  }
+
+  if (rescue) {
+    std::vector<std::wstring> paths;
+    std::vector<long long> sizes;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((sources + L"\\*").c_str(), &entry);
+    while (find != INVALID_HANDLE_VALUE) {
+      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        paths.push_back(sources + L"\\" + entry.cFileName);
+        sizes.push_back((static_cast<long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow);
+      }
+      if (!FindNextFileW(find, &entry)) break;
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    FillList(rows, paths, 0, sizes);
+    CreateDirectoryW(destinations.c_str(), nullptr);
+    WidePath driveRoot = {}, folder = {};
+    lstrcpynW(driveRoot, sources.c_str(), kWidePathUnits);
+    lstrcpynW(folder, destinations.c_str(), kWidePathUnits);
+    SalvageCopyFiles(rows.panel, rows.list, driveRoot, folder, {rows.status, rows.cancel});
+    DestroyWindow(rows.panel);
+    return 0;
   }
 
   std::vector<std::wstring> small;
