@@ -419,6 +419,40 @@ TEST(CopyFilesTo, AFailedWriteStopsTheRunAndUnfitFoldersAreRefused) {
   });
 }
 
+// The destination disk fills while a map is there: the run stops with what it rescued kept,
+// and once space is freed Resume Rescue From finishes the copy.
+TEST(CopyFilesTo, ARescueStoppedByAFullDiskIsFinishedOnceThereIsRoom) {
+  REQUIRE_BAD_MEDIA();
+  REQUIRE_SALVAGE_DISKS();
+  TestDrive drive('F', DRIVE_REMOVABLE, BadMediaUnixPath("scan/filling"));
+  const std::wstring folder = SalvageDisk("exact") + L"\\filling", filler = SalvageDisk("exact") + L"\\filler.bin";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  RunProgram([&](ProgramDriver& program) {
+    HWND panel = ScanDrive(program, 'F');
+    std::thread other([&] {
+      // Another program takes the rest of the disk once the rescue has written its map.
+      ASSERT_TRUE(ProgramDriver::WaitUntil([&] { return FileLength(folder + L"\\slow.bin.rescue-map.txt") > 0; }));
+      HANDLE out = CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      const std::string block(4096, 'x');
+      DWORD written = 0;
+      while (WriteFile(out, block.data(), 4096, &written, nullptr) && written == 4096) {
+      }
+      CloseHandle(out);
+    });
+    SeenMessageBox box = CopyRowsTo(program, panel, 0, folder);
+    other.join();
+    EXPECT_EQ(box.text.rfind(L"Copying stopped: the folder could not be written.\n\n", 0), 0u) << Narrow(box.text);
+    EXPECT_GT(FileLength(folder + L"\\slow.bin.unfinished"), 0);
+    ASSERT_TRUE(DeleteFileW(filler.c_str()));
+    box = CopyRowsTo(program, panel, 0, folder, 0, 'R', L"Resume Rescue From");
+    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + Counts(1, 0, 0, 0, 0), 0), 0u) << Narrow(box.text);
+  });
+  EXPECT_EQ(FirstWrongByte(folder + L"\\slow.bin", "scan/filling/slow.bin", {}), -1);
+  EXPECT_EQ(FileLength(folder + L"\\slow.bin"), 512 << 10);
+  for (const auto& name : FilesIn(folder)) DeleteFileW((folder + L"\\" + name).c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
 // Windows NT 4: the ANSI folder browser and ANSI calls; a name outside the code page was
 // listed without a size and is not copied.
 TEST(AnsiVariant, CopyFilesToGoesThroughTheAnsiCalls) {
