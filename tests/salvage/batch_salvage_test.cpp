@@ -320,7 +320,8 @@ std::vector<ByteRange> MapRanges(const std::string& text, char state) {
 }
 
 // The process is killed while the dead area is read sector by sector; Resume Rescue From
-// finishes the file without reading anything again that the last map written holds.
+// finishes the file without reading anything again that the last map written holds. Then the
+// source no longer matches the map: a new run rescues it anew and keeps the earlier copy.
 TEST(CopyFilesTo, AKilledRescueGoesOnFromItsLastMap) {
   REQUIRE_BAD_MEDIA();
   TestDrive drive('K', DRIVE_REMOVABLE, BadMediaUnixPath("scan/killed"));
@@ -368,6 +369,21 @@ TEST(CopyFilesTo, AKilledRescueGoesOnFromItsLastMap) {
   const std::wstring copy = folder.path() + L"\\dead.bin";
   EXPECT_EQ(FileLength(copy), 1 << 20);
   EXPECT_EQ(FirstWrongByte(copy, "scan/killed/dead.bin", {{256 << 10, 384 << 10}}), -1);
+
+  // A map whose source has another last-write time now: rescued anew, the earlier copy kept.
+  std::string text = FileBytes(map);
+  const std::size_t written = text.find("\nwritten ") + 9;
+  text.replace(written, text.find('\n', written) - written, "1");
+  WriteFileBytes(map, text);
+  RunProgram([&](ProgramDriver& program) { CopyRowsTo(program, ScanDrive(program, 'K'), 1, folder.path()); });
+  const std::wstring earlier = folder.path() + L"\\dead (earlier copy).bin";
+  EXPECT_EQ(FileBytes(earlier), FileBytes(copy));
+  EXPECT_EQ(FirstWrongByte(copy, "scan/killed/dead.bin", {{256 << 10, 384 << 10}}), -1);
+  const std::vector<std::string> reports = Reports(folder.path());
+  ASSERT_FALSE(reports.empty());
+  EXPECT_NE(reports.back().find(",COPIED WITH ERRORS (rescued anew: the file has changed since its rescue began; the "
+                                "earlier copy is kept as " + Narrow(earlier) + ")\r\n"), std::string::npos)
+      << reports.back();
 }
 
 // A full disk and a medium that goes away while b-big.bin is written; a folder on the checked
