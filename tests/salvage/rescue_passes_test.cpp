@@ -137,6 +137,17 @@ TEST(RescueMapText, OnlyAWholeMapIsRead) {
   for (const std::string& t : broken) EXPECT_FALSE(Parse(t, read)) << t;
 }
 
+TEST(RescueMapText, ALongCellOfRangesEndsWithWholeRangesAndDots) {
+  PlainArray<ByteSpan> spans;
+  for (std::int64_t at = 0; at < 10 * 4096; at += 4096) spans.push_back({at + 512, at + 1024});
+  const std::string whole = Text(FormatUnreadableRanges(spans, 1000));
+  EXPECT_EQ(whole.substr(0, 30), "512-1024 4608-5120 8704-9216 1");
+  EXPECT_EQ(Text(FormatUnreadableRanges(spans, whole.size())), whole);
+  // Whole ranges and the dots, within the limit.
+  EXPECT_EQ(Text(FormatUnreadableRanges(spans, 31)), "512-1024 4608-5120 8704-9216...");
+  EXPECT_EQ(Text(FormatUnreadableRanges(spans, 30)), "512-1024 4608-5120...");
+}
+
 TEST(SectorAlignment, ReadsCoverTheWantedBytesOnSectorBoundaries) {
   const struct {
     std::int64_t offset, length;
