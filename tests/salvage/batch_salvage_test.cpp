@@ -300,14 +300,6 @@ TEST(CopyFilesTo, ThePassesRescueEveryReadableSectorAndRetryOnlySmallBadAreas) {
   }
 }
 
-// Not a test of its own: the rescue that CopyFilesTo.AKilledRescueGoesOnFromItsLastMap
-// starts in a process of its own and kills.
-TEST(CopyFilesTo, DISABLED_RescueThatIsKilled) {
-  wchar_t folder[MAX_PATH] = {};
-  ASSERT_TRUE(GetEnvironmentVariableW(L"VEROLUX_KILLED_RESCUE_FOLDER", folder, MAX_PATH));
-  RunProgram([&](ProgramDriver& program) { CopyRowsTo(program, ScanDrive(program, 'K'), 1, folder); });
-}
-
 // The ranges of a map file in one state.
 std::vector<ByteRange> MapRanges(const std::string& text, char state) {
   std::vector<ByteRange> ranges;
@@ -317,6 +309,45 @@ std::vector<ByteRange> MapRanges(const std::string& text, char state) {
     if (static_cast<char>(range.state) == state) ranges.push_back({range.start, range.end()});
   }
   return ranges;
+}
+
+// Cancelled while the dead area is read sector by sector, then the same run again: the copy
+// and the reads of an uninterrupted run (only the read in hand at the cancel comes again).
+TEST(CopyFilesTo, ACancelInADeadAreaAndTheSameRunAgainGiveWhatOneRunGives) {
+  REQUIRE_BAD_MEDIA();
+  TestDrive drive('J', DRIVE_REMOVABLE, BadMediaUnixPath("scan/cancelled"));
+  TempFolder folder;
+  std::vector<BadMediaRead> reads;
+  RunProgram([&](ProgramDriver& program) {
+    HWND panel = ScanDrive(program, 'J');
+    const BadMediaReadLog log;
+    std::thread user([&] {
+      ASSERT_TRUE(ProgramDriver::WaitUntil(
+          [&] { return !MapRanges(FileBytes(folder.path() + L"\\dead.bin.rescue-map.txt"), '-').empty(); }));
+      program.Click(GetDlgItem(panel, IDC_DISC_CANCEL));
+    });
+    SeenMessageBox box = CopyRowsTo(program, panel, 1, folder.path());
+    user.join();
+    EXPECT_EQ(box.text.rfind(L"Operation cancelled.", 0), 0u) << Narrow(box.text);
+    box = CopyRowsTo(program, panel, 1, folder.path());
+    const std::wstring counts = Counts(0, 1, 0, 0, 131072);
+    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + counts.substr(0, counts.find(L"later passes")), 0), 0u)
+        << Narrow(box.text);
+    reads = log.ReadsOf("scan/cancelled/dead.bin");
+  });
+  ExpectNoByteReadTwice(reads);
+  bool repeated = false;
+  EXPECT_LE(FailedReads(reads, repeated), 4 + 256 + 1);
+  EXPECT_EQ(FileLength(folder.path() + L"\\dead.bin"), 1 << 20);
+  EXPECT_EQ(FirstWrongByte(folder.path() + L"\\dead.bin", "scan/cancelled/dead.bin", {{256 << 10, 384 << 10}}), -1);
+}
+
+// Not a test of its own: the rescue that CopyFilesTo.AKilledRescueGoesOnFromItsLastMap
+// starts in a process of its own and kills.
+TEST(CopyFilesTo, DISABLED_RescueThatIsKilled) {
+  wchar_t folder[MAX_PATH] = {};
+  ASSERT_TRUE(GetEnvironmentVariableW(L"VEROLUX_KILLED_RESCUE_FOLDER", folder, MAX_PATH));
+  RunProgram([&](ProgramDriver& program) { CopyRowsTo(program, ScanDrive(program, 'K'), 1, folder); });
 }
 
 // The process is killed while the dead area is read sector by sector; Resume Rescue From
