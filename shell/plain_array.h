@@ -45,10 +45,6 @@ class PlainArray {
     size_ += count;
     return true;
   }
-  void Erase(std::size_t at, std::size_t count) {
-    std::memmove(items_ + at, items_ + at + count, (size_ - at - count) * sizeof(T));
-    size_ -= count;
-  }
   // Shortens the array, or lengthens it with zero bytes.
   bool Resize(std::size_t size) {
     if (size > size_) {
