@@ -10,28 +10,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-command -v ddrescue >/dev/null || {
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends gddrescue >/dev/null
-}
-for preset in native win64; do
-  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j2 >/dev/null
-done
-
-work=$(mktemp -d /tmp/verolux-rescue.XXXXXX)
-media=$work/media
-xvfb_pid=
-cleanup() {
-  scripts/badmedia unmount "$media" >/dev/null 2>&1 || true
-  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-if [[ -z ${DISPLAY:-} ]]; then
-  Xvfb :95 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=:95
-  sleep 1
-fi
+source bench/anchor_setup.sh
+anchor_setup rescue 95
 run_wine() { "$root"/scripts/wine-run --prefix "$root"/build/win64/wine "$@"; }
 windows() { echo "Z:${1//\//\\}"; }
 tree=$media/mnt/rescue

@@ -129,11 +129,24 @@ bool RescueMap::Mark(std::int64_t start, std::int64_t size, RangeState state, in
   if (start < 0) start = 0;
   if (end > sourceSize) end = sourceSize;
   if (end <= start) return true;
+  const int addedTries = state == RangeState::kUnreadable ? tries : 0;
+  // The mark that comes once a block as the passes go: the start of a range handed to the
+  // range before it, which is alike. Done in place, without a new list.
+  for (std::size_t i = 1; i < ranges.size() && ranges[i].start <= start; ++i) {
+    MapRange& range = ranges[i];
+    MapRange& before = ranges[i - 1];
+    if (range.start == start && end < range.end() && before.state == state && before.tries == addedTries) {
+      before.size += end - start;
+      range.size -= end - start;
+      range.start = end;
+      return true;
+    }
+  }
   // A mark adds at most two ranges: all the room it needs is taken first, so that the
   // puts below cannot fail half-way.
   PlainArray<MapRange> marked;
   if (!marked.Reserve(ranges.size() + 2)) return false;
-  const MapRange added{start, end - start, state, state == RangeState::kUnreadable ? tries : 0};
+  const MapRange added{start, end - start, state, addedTries};
   bool placed = false;
   auto put = [&](const MapRange& range) {
     if (!marked.empty() && Alike(marked.back(), range) && marked.back().end() == range.start) {

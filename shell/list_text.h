@@ -5,7 +5,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
+
+#include "shell/plain_array.h"
 
 enum class ListTextFormat { kTabSeparated, kCsv };
 
@@ -15,7 +16,6 @@ template <typename Unit>
 class ListText {
  public:
   explicit ListText(ListTextFormat format) : format_(format) {}
-  ~ListText() { std::free(units_); }
   ListText(const ListText&) = delete;
   ListText& operator=(const ListText&) = delete;
 
@@ -47,33 +47,18 @@ class ListText {
     lineStarted_ = false;
   }
 
-  const Unit* units() const { return units_; }
-  std::size_t length() const { return length_; }
-  bool failed() const { return failed_; }
+  const Unit* units() const { return units_.data(); }
+  std::size_t length() const { return units_.size(); }
+  bool failed() const { return units_.failed(); }
 
  private:
-  bool Reserve(std::size_t more) {
-    if (failed_) return false;
-    if (length_ + more <= capacity_) return true;
-    std::size_t capacity = capacity_ < 4096 ? 4096 : capacity_ * 2;
-    if (capacity < length_ + more) capacity = length_ + more;
-    void* grown = std::realloc(units_, capacity * sizeof(Unit));
-    if (!grown) {
-      failed_ = true;
-      return false;
-    }
-    units_ = static_cast<Unit*>(grown);
-    capacity_ = capacity;
-    return true;
-  }
-  void Put(Unit unit) { units_[length_++] = unit; }
+  bool Reserve(std::size_t more) { return units_.Reserve(units_.size() + more); }
+  // Only after Reserve, so it cannot fail.
+  void Put(Unit unit) { units_.push_back(unit); }
 
   ListTextFormat format_;
-  Unit* units_ = nullptr;
-  std::size_t length_ = 0;
-  std::size_t capacity_ = 0;
+  PlainArray<Unit> units_;
   bool lineStarted_ = false;
-  bool failed_ = false;
 };
 
 // Room that EncodeUtf8File needs for `units` UTF-16 units: the mark and three bytes a unit
