@@ -187,7 +187,10 @@ bool GiveFullLength(Run& run, const FileRescue& file, HANDLE copy) {
 }
 
 // Flushes the copy, then writes the map: the map never claims bytes that are not on the disk.
-bool SaveMap(Run& run, FileRescue& file, HANDLE copy) {
+// A map that cannot be replaced while the file is read (another program has it open) stops
+// nothing when `mayWait`: the earlier one claims less than the disk holds, and the next
+// interval tries again; a copy that cannot be flushed always stops the run.
+bool SaveMap(Run& run, FileRescue& file, HANDLE copy, bool mayWait = false) {
   if (!FlushFileBuffers(copy)) {
     run.Stop(LastErrorOr(ERROR_WRITE_FAULT));
     return false;
@@ -196,7 +199,7 @@ bool SaveMap(Run& run, FileRescue& file, HANDLE copy) {
   RescueFileName(file.row.destination, RescueFile::kMap, mapName);
   const DWORD error = SaveRescueMapFile(mapName, file.map);
   if (error != NO_ERROR) {
-    run.Stop(error);
+    if (!mayWait) run.Stop(error);
     return false;
   }
   file.hasMapFile = true;
@@ -211,15 +214,8 @@ void FinishFile(FileRescue& file) {
   RescueFileName(file.row.destination, RescueFile::kFinished, finished);
   RescueFileName(file.row.destination, RescueFile::kMap, mapName);
   if (!file.finalName) {
-    const BOOL moved = OnPath(
-        unfinished, [&](const WCHAR* name) { return MoveFileW(name, finished); },
-        [&](const char* name) {
-          char ansiFinished[kWidePathUnits];
-          NarrowPath(finished, ansiFinished);
-          return MoveFileA(name, ansiFinished);
-        });
     // A file that took the name meanwhile is never replaced; the copy stays unfinished.
-    if (!moved) return;
+    if (!MoveRescueFile(unfinished, finished)) return;
     file.finalName = true;
   }
   file.active = false;
@@ -230,7 +226,6 @@ void FinishFile(FileRescue& file) {
     file.hasMapFile = false;
   }
 }
-
 
 // "Copying file 3 of 12: %s - %d%%" and its likes for the later passes.
 void PassFormat(RescuePass pass, int round, int number, int total, char (&ansi)[160], WCHAR (&wide)[160]) {
@@ -300,7 +295,8 @@ void ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, cons
     shown.AfterBlock(read.offset);
     PumpMessages();
     if (GetTickCount() - lastMapTick >= kMapIntervalMs) {
-      if (!SaveMap(run, file, copy)) break;
+      SaveMap(run, file, copy, true);
+      if (run.Over()) break;
       lastMapTick = GetTickCount();
     }
   }

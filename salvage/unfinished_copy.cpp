@@ -21,15 +21,9 @@ bool Append(const WidePath& base, const WCHAR* tail, WidePath& joined) {
 
 bool MoveIfThere(const WidePath& from, const WidePath& to, DWORD& error) {
   if (!PathExists(from)) return true;
-  const BOOL moved = OnPath(
-      from, [&](const WCHAR* name) { return MoveFileW(name, to); },
-      [&](const char* name) {
-        char ansiTo[kWidePathUnits];
-        NarrowPath(to, ansiTo);
-        return MoveFileA(name, ansiTo);
-      });
+  const bool moved = MoveRescueFile(from, to);
   if (!moved) error = GetLastError() != NO_ERROR ? GetLastError() : ERROR_ACCESS_DENIED;
-  return moved != FALSE;
+  return moved;
 }
 
 // "name (earlier copy N).ext": the number goes before the extension, so that the kept copy
@@ -67,6 +61,16 @@ bool RescueFileName(const WidePath& destination, RescueFile which, WidePath& nam
 
 bool PathExists(const WidePath& path) {
   return OnPath(path, GetFileAttributesW, GetFileAttributesA) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MoveRescueFile(const WidePath& from, const WidePath& to) {
+  return OnPath(
+             from, [&](const WCHAR* name) { return MoveFileW(name, to); },
+             [&](const char* name) {
+               char ansiTo[kWidePathUnits];
+               NarrowPath(to, ansiTo);
+               return MoveFileA(name, ansiTo);
+             }) != FALSE;
 }
 
 MapFileState ReadRescueMapFile(const WidePath& mapName, RescueMap& map) {

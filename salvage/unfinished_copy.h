@@ -16,6 +16,9 @@ bool RescueFileName(const WidePath& destination, RescueFile which, WidePath& nam
 
 bool PathExists(const WidePath& path);
 
+// Moves a file of the rescue to a name that must be free: an existing file is never replaced.
+bool MoveRescueFile(const WidePath& from, const WidePath& to);
+
 enum class MapFileState { kMissing, kUnreadable, kRead };
 
 MapFileState ReadRescueMapFile(const WidePath& mapName, RescueMap& map);

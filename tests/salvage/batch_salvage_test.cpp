@@ -363,12 +363,21 @@ TEST(CopyFilesTo, AKilledRescueGoesOnFromItsLastMap) {
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring commandLine = L"\"" + std::wstring(self) +
                              L"\" --gtest_also_run_disabled_tests --gtest_filter=CopyFilesTo.DISABLED_RescueThatIsKilled";
+  // The rescue's own output, to show when it does not get as far as the dead area.
+  TempFolder output;
+  const std::wstring outputName = output.path() + L"\\killed.txt";
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE outputFile = CreateFileW(outputName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = outputFile;
   PROCESS_INFORMATION process = {};
-  ASSERT_TRUE(CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+  ASSERT_TRUE(CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+  CloseHandle(outputFile);
   // Killed once a map written during the sector reads of the dead area is there.
-  EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return !MapRanges(FileBytes(map), '-').empty(); }, 60000));
+  EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return !MapRanges(FileBytes(map), '-').empty(); }, 60000))
+      << FileBytes(outputName);
   TerminateProcess(process.hProcess, 1);
   WaitForSingleObject(process.hProcess, 10000);
   CloseHandle(process.hProcess);
