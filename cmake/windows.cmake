@@ -35,6 +35,7 @@ add_library(verolux_win STATIC
   compare/compare_files.cpp
   compare/compare_panel.cpp
   salvage/batch_salvage.cpp
+  salvage/reading_thread.cpp
   salvage/rescue_destination.cpp
   salvage/rescue_report.cpp
   salvage/rescue_rows.cpp

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "salvage/destination_rules.h"
+#include "salvage/reading_thread.h"
 #include "salvage/rescue_destination.h"
 #include "salvage/rescue_passes.h"
 #include "salvage/rescue_report.h"
@@ -38,8 +39,13 @@ struct Run {
   std::uint64_t largestFile = UINT64_MAX;
   PlainSlots<FileRescue>* files = nullptr;
   RescueTotals totals;
+  ReadingLink* link = nullptr;  // while the passes run
+  // The file in hand and its open copy, for the window's thread to leave as a stop would when
+  // it takes the run from a stuck read.
+  FileRescue* readingFile = nullptr;
+  HANDLE readingCopy = INVALID_HANDLE_VALUE;
 
-  bool Over() const { return g_cancelFlag == 1 || totals.stopped; }
+  bool Over() const { return link->StopRequested() || totals.stopped; }
   void Stop(DWORD error) {
     if (totals.stopped) return;
     totals.stopped = true;
@@ -256,11 +262,14 @@ struct PassPlace {
 };
 
 // The reads of one pass over one file; the planner decides, this only reads and writes.
-void ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, const PassPlace& place) {
+// False when the run was taken from this thread during a read.
+bool ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, const PassPlace& place) {
   char ansiFormat[160];
   WCHAR wideFormat[160];
   PassFormat(place.pass, place.round, place.number, place.total, ansiFormat, wideFormat);
-  FileProgress shown(run.windows.statusLine, ansiFormat, wideFormat, file.row.source, file.map.sourceSize);
+  ReadingLink& link = *run.link;
+  FileProgress shown(&ReadingLink::PostProgress, &link, ansiFormat, wideFormat, file.row.source,
+                     file.map.sourceSize);
   SectorReader sectors;
   if (place.pass != RescuePass::kCopy && place.pass != RescuePass::kSkipped) {
     sectors.Open(file.row.source, source, file.map.sectorSize);
@@ -271,15 +280,19 @@ void ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, cons
   DWORD lastMapTick = GetTickCount();
   bool first = true;
   PlannedRead read;
-  // No read begins once the user has cancelled: its bytes could not be kept.
-  while (g_cancelFlag != 1 && planner.NextRead(read)) {
+  while (planner.NextRead(read)) {
     if (first) shown.ShowNow(read.offset);
     first = false;
+    // No read begins once the user has cancelled: its bytes could not be kept.
+    if (!link.EnterRead()) break;
     DWORD got = 0;
     const bool readOk = read.bySector ? sectors.Read(read.offset, read.length, block, got)
                                       : ReadBytesAt(source, read.offset, block, static_cast<DWORD>(read.length), got);
-    // Nothing a read returns after a cancel reaches the copy or the map.
-    if (g_cancelFlag == 1) break;
+    // Once the run is taken from this thread nothing the read returned reaches the copy or
+    // the map. Before, what it read is kept, so that a dying drive is not asked for it again;
+    // a failure then may be the cancel's own and says nothing of the medium.
+    if (!link.LeaveRead()) return false;
+    if (!readOk && link.StopRequested()) break;
     if (readOk && got > 0) {
       DWORD written = 0, error = NO_ERROR;
       if (!WriteBlockAt(copy, read.offset, block, got, written, error)) {
@@ -293,7 +306,6 @@ void ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, cons
     }
     if (readOk && place.pass != RescuePass::kCopy) run.totals.laterPassBytes += got;
     shown.AfterBlock(read.offset);
-    PumpMessages();
     if (GetTickCount() - lastMapTick >= kMapIntervalMs) {
       SaveMap(run, file, copy, true);
       if (run.Over()) break;
@@ -301,27 +313,39 @@ void ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, cons
     }
   }
   planner.UpdateMapPass();
-  ClearStatusLine(run.windows.statusLine);
+  link.ClearProgress();
+  return true;
 }
 
 // A file's share of one pass: open, read, and leave the copy and its map as they must be
-// found after any stop.
-void RescueFilePass(Run& run, FileRescue& file, const PassPlace& place) {
+// found after any stop. False when the run was taken from this thread during a read.
+bool RescueFilePass(Run& run, FileRescue& file, const PassPlace& place) {
+  run.readingFile = &file;
+  run.readingCopy = INVALID_HANDLE_VALUE;
   char ansiSource[kWidePathUnits] = {};
   if (!UsesWideCalls()) NarrowPath(file.row.source, ansiSource);
+  // Opening a file of a dying drive can hang as long as a read.
+  if (!run.link->EnterRead()) return true;
   HANDLE source = OpenForSharedReading(file.row.source, ansiSource);
+  const DWORD openError = GetLastError();
+  if (!run.link->LeaveRead()) {
+    if (source != INVALID_HANDLE_VALUE) CloseHandle(source);
+    return false;
+  }
+  SetLastError(openError);
   if (!file.begun) {
     std::int64_t size = 0;
     if (!QueryFileSize(source, size)) {
       NotCopied(file, nullptr, LastErrorOr(ERROR_OPEN_FAILED));
       if (source != INVALID_HANDLE_VALUE) CloseHandle(source);
-      return;
+      return true;
     }
     file.outcome.size = size;
     file.outcome.sizeKnown = true;
     if (static_cast<std::uint64_t>(size) > run.largestFile) {
       CloseHandle(source);
-      return NotCopied(file, kTooLargeForFileSystem);
+      NotCopied(file, kTooLargeForFileSystem);
+      return true;
     }
     file.map.Reset(size);
     MapSourcePath(file.row.source, *run.driveRoot, file.map.sourcePath);
@@ -332,14 +356,18 @@ void RescueFilePass(Run& run, FileRescue& file, const PassPlace& place) {
   } else if (source == INVALID_HANDLE_VALUE) {
     // Its passes end for this run; the map keeps what it has.
     file.active = false;
-    return;
+    return true;
   }
   HANDLE copy = OpenCopy(run, file);
   if (copy == INVALID_HANDLE_VALUE) {
     CloseHandle(source);
-    return;
+    return true;
   }
-  ReadPassOfFile(run, file, source, copy, place);
+  run.readingCopy = copy;
+  if (!ReadPassOfFile(run, file, source, copy, place)) {
+    CloseHandle(source);  // the copy is the window's thread's now
+    return false;
+  }
   const bool done = file.map.pass == RescuePass::kDone && GiveFullLength(run, file, copy);
   // After the last change of the copy's length, which would give it a time of its own.
   FILETIME created, written;
@@ -354,7 +382,9 @@ void RescueFilePass(Run& run, FileRescue& file, const PassPlace& place) {
     run.Stop(LastErrorOr(ERROR_WRITE_FAULT));
     saved = false;
   }
-  if (done && saved && g_cancelFlag != 1) FinishFile(file);
+  run.readingCopy = INVALID_HANDLE_VALUE;
+  if (done && saved && !run.link->StopRequested()) FinishFile(file);
+  return true;
 }
 
 bool HasWork(FileRescue& file, RescuePass pass) {
@@ -364,7 +394,10 @@ bool HasWork(FileRescue& file, RescuePass pass) {
   return RescuePlanner(file.map).HasWork(pass);
 }
 
-void RunPasses(Run& run) {
+// On the reading thread.
+bool RunPasses(void* context, ReadingLink& link) {
+  Run& run = *static_cast<Run*>(context);
+  run.link = &link;
   static const PassPlace kPasses[] = {{RescuePass::kCopy, 0, 0, 0},    {RescuePass::kSkipped, 0, 0, 0},
                                       {RescuePass::kSectors, 0, 0, 0}, {RescuePass::kRetry, 1, 0, 0},
                                       {RescuePass::kRetry, 2, 0, 0},   {RescuePass::kRetry, 3, 0, 0}};
@@ -372,12 +405,24 @@ void RunPasses(Run& run) {
     place.total = 0;
     for (FileRescue& file : *run.files) place.total += HasWork(file, place.pass);
     for (FileRescue& file : *run.files) {
-      if (run.Over()) return;
+      if (run.Over()) return true;
       if (!HasWork(file, place.pass)) continue;
       ++place.number;
-      RescueFilePass(run, file, place);
+      if (!RescueFilePass(run, file, place)) return false;
     }
   }
+  return true;
+}
+
+// Taken from a stuck read: the file in hand is left as a stop would leave it, with everything
+// read up to the cancel in its copy and map.
+void LeaveStuckFile(Run& run) {
+  if (run.readingCopy == INVALID_HANDLE_VALUE) return;
+  FileRescue& file = *run.readingFile;
+  RescuePlanner(file.map).UpdateMapPass();
+  SaveMap(run, file, run.readingCopy);
+  CloseHandle(run.readingCopy);
+  run.readingCopy = INVALID_HANDLE_VALUE;
 }
 
 // What became of each file once the passes are over, ended or stopped.
@@ -440,6 +485,7 @@ void RescueRows(HWND owner, const PlainArray<RescueRow>& rows, const WidePath& d
   run.driveRoot = &driveRoot;
   run.folderLength = BoundedLength(folder, kWidePathUnits);
   if (run.folderLength > 0 && folder[run.folderLength - 1] == '\\') --run.folderLength;
+  if (RefusedWhileReadStuck(owner, driveRoot, folder)) return;
   PlainSlots<FileRescue> files(rows.size());
   if (!files.ok()) return NoMemory(owner);
   run.files = &files;
@@ -449,9 +495,18 @@ void RescueRows(HWND owner, const PlainArray<RescueRow>& rows, const WidePath& d
   SYSTEMTIME start;
   GetLocalTime(&start);
   ShowWindow(windows.cancelButton, SW_SHOW);
-  RunPasses(run);
+  DWORD threadError = NO_ERROR;
+  const ReadingEnd end = RunOnReadingThread(RunPasses, &run, windows.statusLine, driveRoot, folder, threadError);
+  run.link = nullptr;  // gone with the thread
+  if (end == ReadingEnd::kTaken) LeaveStuckFile(run);
   ClearStatusLine(windows.statusLine);
   ShowWindow(windows.cancelButton, SW_HIDE);
+  if (end == ReadingEnd::kNotRun) {
+    char reason[512];
+    FormatSystemReason(threadError, reason);
+    MessageBoxA(owner, reason, kCaption, MB_OK | MB_ICONERROR);
+    return;
+  }
 
   RescueReport report;
   for (FileRescue& file : *run.files) {

@@ -10,15 +10,8 @@ namespace {
 
 constexpr const char* kCaption = "Read Drive Check";
 
-// Volume mount points came with Windows 2000: the calls are looked up at run time, so that the
-// program still starts on Windows NT 4, where volumes are reached by their letters only.
-template <typename Function>
-Function Kernel32Call(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  if (!kernel) return nullptr;
-  // Through void*: the platform hands out every function under one generic type.
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
-}
+// Volume mount points came with Windows 2000: their calls are looked up at run time, so that
+// the program still starts on Windows NT 4, where volumes are reached by their letters only.
 
 // The mount point of the volume that holds `path`: "C:\mnt\stick\" for a folder below a volume
 // mounted there. Where the system cannot tell, the root its text names; empty without one.

@@ -46,6 +46,12 @@ void FileProgress::Refresh(std::int64_t offset) {
   // Rewriting the same text costs a window update per millisecond and shows nothing new.
   const int percent = PercentDone(offset, size_);
   if (percent == shownPercent_) return;
-  ShowProgressText(statusLine_, ansiFormat_, wideFormat_, path_, percent);
+  if (post_) {
+    StatusText text;
+    FormatProgressText(ansiFormat_, wideFormat_, path_, percent, text);
+    post_(target_, text);
+  } else {
+    ShowProgressText(statusLine_, ansiFormat_, wideFormat_, path_, percent);
+  }
   shownPercent_ = percent;
 }

@@ -26,6 +26,9 @@ bool ReadBlockAt(HANDLE file, std::int64_t offset, void* block, DWORD& bytesRead
 // The same for `length` bytes, for reads that must not touch bytes already read.
 bool ReadBytesAt(HANDLE file, std::int64_t offset, void* buffer, DWORD length, DWORD& bytesRead);
 
+// Hands a status text from a thread without windows to the window's thread.
+typedef void (*PostStatusText)(void* target, const StatusText& text);
+
 // The progress text of one file on its panel's status line. The text is rewritten by the
 // refresh rule, and only when its percentage differs from the one shown.
 class FileProgress {
@@ -33,6 +36,13 @@ class FileProgress {
   // Starts the refresh clock: call it once the file is open.
   FileProgress(HWND statusLine, const char* ansiFormat, const wchar_t* wideFormat,
                const WidePath& path, std::int64_t size);
+  // The same for reads on a thread of their own: each text goes through `post`.
+  FileProgress(PostStatusText post, void* target, const char* ansiFormat, const wchar_t* wideFormat,
+               const WidePath& path, std::int64_t size)
+      : FileProgress(nullptr, ansiFormat, wideFormat, path, size) {
+    post_ = post;
+    target_ = target;
+  }
 
   // Shows the text at once, as when a file starts, whatever the refresh rule says.
   void ShowNow(std::int64_t offset) { Refresh(offset); }
@@ -47,6 +57,8 @@ class FileProgress {
   void Refresh(std::int64_t offset);
 
   HWND statusLine_;
+  PostStatusText post_ = nullptr;
+  void* target_ = nullptr;
   const char* ansiFormat_;
   const wchar_t* wideFormat_;
   const WidePath& path_;

@@ -40,23 +40,34 @@ void PumpMessages(UINT heldBackMessage) {
   }
 }
 
-void ShowProgressText(HWND statusLine, const char* ansiFormat, const wchar_t* wideFormat,
-                      const WidePath& path, int percent) {
+void FormatProgressText(const char* ansiFormat, const wchar_t* wideFormat, const WidePath& path, int percent,
+                        StatusText& text) {
   if (UsesWideCalls()) {
     WCHAR shownPath[kStatusTextUnits];
     ShortenPathForStatus(path, StatusPathCapacity(lstrlenW(wideFormat)), shownPath);
-    WCHAR text[kStatusTextUnits];
-    wsprintfW(text, wideFormat, shownPath, percent);
-    SetWindowTextW(statusLine, text);
+    wsprintfW(text.wide, wideFormat, shownPath, percent);
   } else {
     char ansiPath[kWidePathUnits];
     NarrowPath(path, ansiPath);
     char shownPath[kStatusTextUnits];
     ShortenPathForStatus(ansiPath, StatusPathCapacity(lstrlenA(ansiFormat)), shownPath);
-    char text[kStatusTextUnits];
-    wsprintfA(text, ansiFormat, shownPath, percent);
-    SetWindowTextA(statusLine, text);
+    wsprintfA(text.ansi, ansiFormat, shownPath, percent);
   }
+}
+
+void ShowStatusText(HWND statusLine, const StatusText& text) {
+  if (UsesWideCalls()) {
+    SetWindowTextW(statusLine, text.wide);
+  } else {
+    SetWindowTextA(statusLine, text.ansi);
+  }
+}
+
+void ShowProgressText(HWND statusLine, const char* ansiFormat, const wchar_t* wideFormat,
+                      const WidePath& path, int percent) {
+  StatusText text;
+  FormatProgressText(ansiFormat, wideFormat, path, percent, text);
+  ShowStatusText(statusLine, text);
 }
 
 void ClearStatusLine(HWND statusLine) { SetWindowTextA(statusLine, ""); }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "shell/progress_text.h"
 #include "shell/wide_path.h"
 
 // Every path from a panel to an engine, terminator included (at most 259 characters).
@@ -28,10 +29,31 @@ constexpr UINT kNoHeldBackMessage = 0xFFFFFFFFu;
 // `heldBackMessage` is removed without being dispatched.
 void PumpMessages(UINT heldBackMessage = kNoHeldBackMessage);
 
-// Writes "<format>" with the path and a percentage into a status line, in the variant in
-// use (the narrowed path under the ANSI variant). The format holds one %s, one %d and
-// one %%; an over-long path is shortened so that the text always fits its buffer.
+// A status line text in the variant in use: `wide` above Windows 4, `ansi` under it.
+struct StatusText {
+  WCHAR wide[kStatusTextUnits];
+  char ansi[kStatusTextUnits];
+};
+
+// "<format>" with the path and a percentage, in the variant in use (the narrowed path under
+// the ANSI variant). The format holds one %s, one %d and one %%; an over-long path is
+// shortened so that the text always fits its buffer.
+void FormatProgressText(const char* ansiFormat, const wchar_t* wideFormat, const WidePath& path, int percent,
+                        StatusText& text);
+void ShowStatusText(HWND statusLine, const StatusText& text);
+
+// Both of the above: the progress text written into a status line.
 void ShowProgressText(HWND statusLine, const char* ansiFormat, const wchar_t* wideFormat,
                       const WidePath& path, int percent);
 
 void ClearStatusLine(HWND statusLine);
+
+// A kernel32 call that not every supported Windows has, looked up at run time so that the
+// program still starts where it is missing; null there.
+template <typename Function>
+Function Kernel32Call(const char* name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (!kernel) return nullptr;
+  // Through void*: the platform hands out every function under one generic type.
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
+}
