@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -342,6 +343,23 @@ TEST(CopyFilesTo, ACancelInADeadAreaAndTheSameRunAgainGiveWhatOneRunGives) {
   EXPECT_EQ(FirstWrongByte(folder.path() + L"\\dead.bin", "scan/cancelled/dead.bin", {{256 << 10, 384 << 10}}), -1);
 }
 
+// Runs CopyFilesTo.<test> of this program in a process of its own, its output into `outputName`.
+PROCESS_INFORMATION StartThisTest(const wchar_t* test, const std::wstring& outputName) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --gtest_also_run_disabled_tests --gtest_filter=CopyFilesTo." + test;
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE outputFile = CreateFileW(outputName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = outputFile;
+  PROCESS_INFORMATION process = {};
+  EXPECT_TRUE(CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+  CloseHandle(outputFile);
+  return process;
+}
+
 // Not a test of its own: the rescue that CopyFilesTo.AKilledRescueGoesOnFromItsLastMap
 // starts in a process of its own and kills.
 TEST(CopyFilesTo, DISABLED_RescueThatIsKilled) {
@@ -359,22 +377,10 @@ TEST(CopyFilesTo, AKilledRescueGoesOnFromItsLastMap) {
   TempFolder folder;
   const std::wstring map = folder.path() + L"\\dead.bin.rescue-map.txt";
   SetEnvironmentVariableW(L"VEROLUX_KILLED_RESCUE_FOLDER", folder.path().c_str());
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring commandLine = L"\"" + std::wstring(self) +
-                             L"\" --gtest_also_run_disabled_tests --gtest_filter=CopyFilesTo.DISABLED_RescueThatIsKilled";
   // The rescue's own output, to show when it does not get as far as the dead area.
   TempFolder output;
   const std::wstring outputName = output.path() + L"\\killed.txt";
-  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  HANDLE outputFile = CreateFileW(outputName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = outputFile;
-  PROCESS_INFORMATION process = {};
-  ASSERT_TRUE(CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
-  CloseHandle(outputFile);
+  PROCESS_INFORMATION process = StartThisTest(L"DISABLED_RescueThatIsKilled", outputName);
   // Killed once a map written during the sector reads of the dead area is there.
   EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return !MapRanges(FileBytes(map), '-').empty(); }, 60000))
       << FileBytes(outputName);
@@ -424,6 +430,96 @@ TEST(CopyFilesTo, AKilledRescueGoesOnFromItsLastMap) {
   EXPECT_NE(reports.back().find(",COPIED WITH ERRORS (rescued anew: the file has changed since its rescue began; the "
                                 "earlier copy is kept as " + Narrow(earlier) + ")\r\n"), std::string::npos)
       << reports.back();
+}
+
+// A rescue of `name` at the root of drive G: begun in `folder` and not read yet, as Resume Rescue
+// From finds it: no drive check reads the file before the rescue does.
+void BeginRescueOnDriveG(const char* name, const std::wstring& folder) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ASSERT_TRUE(GetFileAttributesExW((L"G:\\" + Widen(name)).c_str(), GetFileExInfoStandard, &data));
+  RescueMap map;
+  map.Reset((static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  lstrcpynA(map.sourcePath, ("\\" + std::string(name)).c_str(), sizeof map.sourcePath);
+  map.sourceWriteTime = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                        data.ftLastWriteTime.dwLowDateTime;
+  const PlainText text = FormatRescueMap(map);
+  WriteFileBytes(folder + L"\\" + Widen(name) + L".rescue-map.txt", text.c_str());
+  WriteFileBytes(folder + L"\\" + Widen(name) + L".unfinished", "");
+}
+
+// Not a test of its own: the rescue that CopyFilesTo.AStalledReadHoldsUpNeitherTheWindowNorCancelNorClosing
+// runs in a process of its own. During a read that the drive holds for 20 s the window answers and
+// repaints, and Cancel ends the run; until the read returns no new rescue from the drive begins.
+TEST(CopyFilesTo, DISABLED_RescueThatStalls) {
+  wchar_t folder[MAX_PATH] = {};
+  ASSERT_TRUE(GetEnvironmentVariableW(L"VEROLUX_STALLED_RESCUE_FOLDER", folder, MAX_PATH));
+  RunProgram([&](ProgramDriver& program) {
+    HWND panel = program.PanelWith(IDC_DISC_START);
+    ProgramDriver::DropFiles(panel, {10, 10}, {L"G:\\"});
+    HWND status = GetDlgItem(panel, IDC_DISC_STATUS);
+    DWORD cancelTick = 0;
+    std::thread user([&] {
+      ASSERT_TRUE(ProgramDriver::WaitUntil(
+          [&] { return ProgramDriver::Text(status).rfind(L"Copying file 1 of 1: G:\\stall.bin - ", 0) == 0; }));
+      // Two seconds of the stall, looked at every tenth of a second.
+      for (int i = 0; i < 20; ++i) {
+        DWORD_PTR answer = 0;
+        EXPECT_TRUE(SendMessageTimeoutW(program.mainWindow(), WM_NULL, 0, 0, SMTO_NORMAL, 500, &answer)) << i;
+        InvalidateRect(panel, nullptr, TRUE);
+        EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return !GetUpdateRect(panel, nullptr, FALSE); }, 500)) << i;
+        Sleep(100);
+      }
+      cancelTick = GetTickCount();
+      program.Click(GetDlgItem(panel, IDC_DISC_CANCEL));
+    });
+    SeenMessageBox box = CopyRowsTo(program, panel, 0, folder, 0, 'R', L"Resume Rescue From");
+    const DWORD cancelMs = GetTickCount() - cancelTick;
+    user.join();
+    EXPECT_EQ(box.text.rfind(L"Operation cancelled.", 0), 0u) << Narrow(box.text);
+    EXPECT_LT(cancelMs, 2000u);
+    box = CopyRowsTo(program, panel, 0, folder, 0, 'R', L"Resume Rescue From");
+    EXPECT_EQ(box.text.rfind(L"A read of the cancelled rescue has not returned yet", 0), 0u) << Narrow(box.text);
+  });
+  std::printf("window closed\n");
+  std::fflush(stdout);
+}
+
+// Closing the window after such a cancel ends the process at once. The cancel kept what was read
+// before the stall, and once the drive gives up on the read a new run finishes the rescue.
+TEST(CopyFilesTo, AStalledReadHoldsUpNeitherTheWindowNorCancelNorClosing) {
+  REQUIRE_BAD_MEDIA();
+  TestDrive drive('G', DRIVE_REMOVABLE, BadMediaUnixPath("scan/stalled"));
+  TempFolder folder, output;
+  BeginRescueOnDriveG("stall.bin", folder.path());
+  SetEnvironmentVariableW(L"VEROLUX_STALLED_RESCUE_FOLDER", folder.path().c_str());
+  const std::wstring outputName = output.path() + L"\\stalled.txt";
+  const BadMediaReadLog log;
+  PROCESS_INFORMATION process = StartThisTest(L"DISABLED_RescueThatStalls", outputName);
+  EXPECT_TRUE(ProgramDriver::WaitUntil([&] { return FileBytes(outputName).find("window closed") != std::string::npos; },
+                                       60000));
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 2000), WAIT_OBJECT_0);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  EXPECT_EQ(exitCode, 0u) << FileBytes(outputName);
+  TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  const std::vector<ByteRange> rescued = MapRanges(FileBytes(folder.path() + L"\\stall.bin.rescue-map.txt"), '+');
+  ASSERT_EQ(rescued.size(), 1u);
+  EXPECT_EQ(rescued[0].start, 0);
+  EXPECT_EQ(rescued[0].end, 32 << 10);
+
+  ASSERT_TRUE(ProgramDriver::WaitUntil([&] {
+    const std::vector<BadMediaRead> reads = log.ReadsOf("scan/stalled/stall.bin");
+    return std::any_of(reads.begin(), reads.end(), [](const BadMediaRead& read) { return read.failed; });
+  }, 30000));
+  RunProgram([&](ProgramDriver& program) {
+    HWND panel = program.PanelWith(IDC_DISC_START);
+    ProgramDriver::DropFiles(panel, {10, 10}, {L"G:\\"});
+    const SeenMessageBox box = CopyRowsTo(program, panel, 0, folder.path(), 0, 'R', L"Resume Rescue From");
+    EXPECT_EQ(box.text.rfind(L"Copy complete.\n\n" + Counts(1, 0, 0, 0, 0), 0), 0u) << Narrow(box.text);
+  });
+  EXPECT_EQ(FirstWrongByte(folder.path() + L"\\stall.bin", "scan/stalled/stall.bin", {}), -1);
 }
 
 // A full disk and a medium that goes away while b-big.bin is written; a folder on the checked
