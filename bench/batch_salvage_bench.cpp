@@ -59,8 +59,8 @@ void MakeSources(const std::wstring& sources) {
 }
 
 // The platform calls that the engine makes for one file, and nothing else: the folders below
-// the destination, open, size, create, per block a seek, a read, a seek, a write, a tick and a
-// drain, the times, close. `durable` adds what a rescue needs to survive a power cut: the copy
+// the destination, open, size, create, per block a seek, a read, a seek, a write and a tick
+// (the engine reads on a thread of its own, which drains no messages), the times, close. `durable` adds what a rescue needs to survive a power cut: the copy
 // written under a name of its own, flushed to the disk, then given its final name.
 void BareCopy(const std::wstring& source, const std::wstring& destination, size_t folderLength, bool durable = false) {
   for (size_t at = destination.find(L'\\', folderLength + 1); at != std::wstring::npos;
@@ -74,7 +74,7 @@ void BareCopy(const std::wstring& source, const std::wstring& destination, size_
     GetFileTime(in, &created, nullptr, &lastWritten);
     SetFileTime(out, &created, nullptr, &lastWritten);
     if (durable) FlushFileBuffers(out);
-  });
+  }, false);
   if (durable) MoveFileW(written.c_str(), destination.c_str());
 }
 

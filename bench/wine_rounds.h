@@ -148,11 +148,12 @@ inline long long BareVerifyFile(const wchar_t* path) {
 
 // The platform calls that the salvage engines make for one file, and nothing else: open for
 // shared reading, size, create with `disposition`, then per 4096-byte block a seek and a read,
-// and for a block read a seek, a write and a tick, and a drain of the message queue; then
+// and for a block read a seek, a write and a tick, and a drain of the message queue (unless
+// `drain` is false: an engine that reads on a thread of its own drains nothing there); then
 // `beforeClose` with both files, and both closes.
 template <typename BeforeClose>
 void BareSalvageFile(const wchar_t* source, const wchar_t* destination, DWORD disposition,
-                     BeforeClose beforeClose) {
+                     BeforeClose beforeClose, bool drain = true) {
   long long size = 0;
   HANDLE in = OpenBare(source, size);
   HANDLE out = CreateFileW(destination, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, disposition,
@@ -170,7 +171,7 @@ void BareSalvageFile(const wchar_t* source, const wchar_t* destination, DWORD di
       WriteFile(out, block, got, &written, nullptr);
       tick = GetTickCount();
     }
-    DrainMessages();
+    if (drain) DrainMessages();
   }
   (void)tick;
   beforeClose(in, out);
