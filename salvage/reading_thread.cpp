@@ -98,7 +98,8 @@ HWND PostWindow() {
 
 // A night's rescue is not cut short by the power settings. NT 4 has no such call.
 void KeepSystemAwake(bool awake) {
-  static const auto setState =
+  // Looked up on each call: a function-local static would pull in the threads library's guard.
+  const auto setState =
       Kernel32Call<EXECUTION_STATE(WINAPI*)(EXECUTION_STATE)>("SetThreadExecutionState");
   if (setState) setState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
 }
@@ -179,7 +180,7 @@ ReadingEnd RunOnReadingThread(ReadingPasses passes, void* run, HWND statusLine, 
     return ReadingEnd::kNotRun;
   }
 
-  static const auto cancelIo = Kernel32Call<BOOL(WINAPI*)(HANDLE)>("CancelSynchronousIo");
+  const auto cancelIo = Kernel32Call<BOOL(WINAPI*)(HANDLE)>("CancelSynchronousIo");
   ReadingEnd end = ReadingEnd::kDone;
   bool stopping = false;
   DWORD stopTick = 0;
