@@ -17,7 +17,8 @@
 // [start, end) as marginal, as sectors that a retry may yet read: of the reads that overlap
 // it (clipped as for bad=, and counting those that a bad= range fails anyway), the first
 // <times> fail with EIO and later ones read; each range keeps its own count, in memory, from
-// 0 at every mount. delay=<ms> makes every read of the file wait that long; slowfail=<ms>
+// 0 at every mount and whenever the file is given new times (which it
+// otherwise keeps as they are; the read log says "<path> restart"). delay=<ms> makes every read of the file wait that long; slowfail=<ms>
 // makes every read that fails wait that long more, as a dying drive's own retries do.
 // seed=<n> replaces the default content seed (the FNV-1a hash of the path). cache lets the kernel cache the file's pages instead of passing each read through.
 // hidden and system give the file those DOS attributes (the user.DOSATTRIB extended

@@ -489,6 +489,7 @@ TEST(CopyFilesTo, DISABLED_RescueThatStalls) {
 TEST(CopyFilesTo, AStalledReadHoldsUpNeitherTheWindowNorCancelNorClosing) {
   REQUIRE_BAD_MEDIA();
   TestDrive drive('G', DRIVE_REMOVABLE, BadMediaUnixPath("scan/stalled"));
+  ASSERT_TRUE(RestartMarginalCounts("scan/stalled/stall.bin"));
   TempFolder folder, output;
   BeginRescueOnDriveG("stall.bin", folder.path());
   SetEnvironmentVariableW(L"VEROLUX_STALLED_RESCUE_FOLDER", folder.path().c_str());

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "tests/support/program_driver.h"
 #include "tests/support/test_windows.h"
 #include "tools/bad_media_pattern.h"
 
@@ -63,6 +64,24 @@ std::wstring SalvageDisk(const char* name) {
   return UnixToWindows(std::string(VEROLUX_SALVAGE_DISKS_DIR) + "/" + name);
 }
 
+bool RestartMarginalCounts(const char* relativePath) {
+  // The file system takes new times of a fixed file as that request. Wine opens a file for new
+  // times with write access, which the tree refuses, so a Unix program gives them; Wine gives
+  // no handle of such a program to wait on, so the read log tells when it is done.
+  const BadMediaReadLog log;
+  std::wstring command = L"touch -c \"" + Widen(BadMediaUnixPath(relativePath)) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(L"Z:\\usr\\bin\\touch", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  if (process.hProcess) CloseHandle(process.hProcess);
+  if (process.hThread) CloseHandle(process.hThread);
+  return ProgramDriver::WaitUntil([&] { return log.LinesOf(relativePath, "restart") > 0; }, 10000);
+}
+
 BadMediaReadLog::BadMediaReadLog() : start_(FileSizeOf(LogPath())) {}
 
 std::vector<BadMediaRead> BadMediaReadLog::ReadsOf(const char* relativePath) const {
@@ -81,9 +100,11 @@ std::vector<BadMediaRead> BadMediaReadLog::ReadsOf(const char* relativePath) con
   return reads;
 }
 
-int BadMediaReadLog::OpensOf(const char* relativePath) const {
+int BadMediaReadLog::OpensOf(const char* relativePath) const { return LinesOf(relativePath, "open"); }
+
+int BadMediaReadLog::LinesOf(const char* relativePath, const char* event) const {
   std::istringstream lines(ReadWholeFile(LogPath(), start_));
-  const std::string opened = std::string(relativePath) + " open";
+  const std::string opened = std::string(relativePath) + " " + event;
   int opens = 0;
   std::string line;
   while (std::getline(lines, line)) {

@@ -29,6 +29,10 @@ std::wstring BadMediaPath(const char* relativePath);
 // The Unix path of a folder or file of the tree, e.g. for a test drive's root.
 std::string BadMediaUnixPath(const char* relativePath);
 
+// Starts the marginal counts of a file of the tree from 0 again, as a new mount does, so
+// that a test meets their first failures in every round of a repeated run. False on failure.
+bool RestartMarginalCounts(const char* relativePath);
+
 // Reads of the file system logged from the moment this object is made.
 class BadMediaReadLog {
  public:
@@ -37,6 +41,8 @@ class BadMediaReadLog {
   std::vector<BadMediaRead> ReadsOf(const char* relativePath) const;
   // How often the file was opened.
   int OpensOf(const char* relativePath) const;
+  // How many lines "<relativePath> <event>" it logged.
+  int LinesOf(const char* relativePath, const char* event) const;
 
  private:
   std::uint64_t start_ = 0;

@@ -423,6 +423,11 @@ TEST_F(BadMediaFs, MarginalRangeFailsItsFirstReadsThenReads)
            std::to_string(read.length) + ' ' + read.result + '\n';
   }
   EXPECT_EQ(NewLogLines(), log);
+  // New times start the counts again.
+  std::vector<unsigned char> data;
+  ASSERT_EQ(utimensat(AT_FDCWD, Path("rescue/retry.bin").c_str(), nullptr, 0), 0) << std::strerror(errno);
+  EXPECT_EQ(ReadAt("rescue/retry.bin", 4096, 1, data), -1);
+  EXPECT_EQ(NewLogLines(), "rescue/retry.bin restart\nrescue/retry.bin open\nrescue/retry.bin 4096 1 EIO\n");
 }
 
 TEST_F(BadMediaFs, OnlyFailingReadsWaitForSlowfailAndOtherFilesAnswerMeanwhile)
@@ -534,7 +539,7 @@ TEST_F(BadMediaFs, EveryChangeOutsideWritableFoldersIsRefused)
       {"link", [&] { return link(file.c_str(), Path("empty/link").c_str()); }},
       {"chmod", [&] { return chmod(file.c_str(), 0644); }},
       {"chown", [&] { return chown(file.c_str(), getuid(), getgid()); }},
-      {"utimensat", [&] { return utimensat(AT_FDCWD, file.c_str(), nullptr, 0); }},
+      {"utimensat of a folder", [&] { return utimensat(AT_FDCWD, Path("empty").c_str(), nullptr, 0); }},
       {"setxattr", [&] { return setxattr(file.c_str(), "user.DOSATTRIB", "0x20", 4, 0); }},
       {"removexattr", [&] { return removexattr(Path("faults/marked.bin").c_str(), "user.DOSATTRIB"); }},
       {"create beside writable folders", [&] { return open((folder + "/new.bin").c_str(), O_WRONLY | O_CREAT, 0644); }},
