@@ -7,7 +7,6 @@
 #include <sstream>
 #include <vector>
 
-#include "tests/support/program_driver.h"
 #include "tests/support/test_windows.h"
 #include "tools/bad_media_pattern.h"
 
@@ -79,7 +78,10 @@ bool RestartMarginalCounts(const char* relativePath) {
   }
   if (process.hProcess) CloseHandle(process.hProcess);
   if (process.hThread) CloseHandle(process.hThread);
-  return ProgramDriver::WaitUntil([&] { return log.LinesOf(relativePath, "restart") > 0; }, 10000);
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(20)) {
+    if (log.LinesOf(relativePath, "restart") > 0) return true;
+  }
+  return false;
 }
 
 BadMediaReadLog::BadMediaReadLog() : start_(FileSizeOf(LogPath())) {}
