@@ -192,20 +192,34 @@ bool GiveFullLength(Run& run, const FileRescue& file, HANDLE copy) {
   return false;
 }
 
+// How a map that cannot be replaced is taken.
+enum class MapSave {
+  kNextInterval,  // while the file is read: the earlier map claims less than the disk holds,
+                  // and the next interval tries again; the run goes on
+  kRetry,         // the file's last map of a pass, on the reading thread: another program
+                  // (a virus scanner, an indexer, a look at the map) may hold it open a moment
+  kOnce,          // on the window's thread, which must not wait
+};
+
 // Flushes the copy, then writes the map: the map never claims bytes that are not on the disk.
-// A map that cannot be replaced while the file is read (another program has it open) stops
-// nothing when `mayWait`: the earlier one claims less than the disk holds, and the next
-// interval tries again; a copy that cannot be flushed always stops the run.
-bool SaveMap(Run& run, FileRescue& file, HANDLE copy, bool mayWait = false) {
+// A copy that cannot be flushed always stops the run; a map that cannot be written stops it
+// unless `how` lets it wait.
+bool SaveMap(Run& run, FileRescue& file, HANDLE copy, MapSave how) {
   if (!FlushFileBuffers(copy)) {
     run.Stop(LastErrorOr(ERROR_WRITE_FAULT));
     return false;
   }
   WidePath mapName;
   RescueFileName(file.row.destination, RescueFile::kMap, mapName);
-  const DWORD error = SaveRescueMapFile(mapName, file.map);
+  DWORD error = SaveRescueMapFile(mapName, file.map);
+  for (int retry = 0; how == MapSave::kRetry && retry < 40 &&
+                      (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
+       ++retry) {
+    Sleep(50);
+    error = SaveRescueMapFile(mapName, file.map);
+  }
   if (error != NO_ERROR) {
-    if (!mayWait) run.Stop(error);
+    if (how != MapSave::kNextInterval) run.Stop(error);
     return false;
   }
   file.hasMapFile = true;
@@ -307,7 +321,7 @@ bool ReadPassOfFile(Run& run, FileRescue& file, HANDLE source, HANDLE copy, cons
     if (readOk && place.pass != RescuePass::kCopy) run.totals.laterPassBytes += got;
     shown.AfterBlock(read.offset);
     if (GetTickCount() - lastMapTick >= kMapIntervalMs) {
-      SaveMap(run, file, copy, true);
+      SaveMap(run, file, copy, MapSave::kNextInterval);
       if (run.Over()) break;
       lastMapTick = GetTickCount();
     }
@@ -375,7 +389,7 @@ bool RescueFilePass(Run& run, FileRescue& file, const PassPlace& place) {
   CloseHandle(source);
   // A whole file needs no map unless one was written: its final name says it all.
   const bool mapNeeded = !done || !file.map.FailedSpans().empty() || file.hasMapFile;
-  bool saved = mapNeeded ? SaveMap(run, file, copy) : FlushFileBuffers(copy) != FALSE;
+  bool saved = mapNeeded ? SaveMap(run, file, copy, MapSave::kRetry) : FlushFileBuffers(copy) != FALSE;
   if (!mapNeeded && !saved) run.Stop(LastErrorOr(ERROR_WRITE_FAULT));
   // Some media report a failed write only when the file is closed.
   if (!CloseHandle(copy) && saved) {
@@ -420,7 +434,7 @@ void LeaveStuckFile(Run& run) {
   if (run.readingCopy == INVALID_HANDLE_VALUE) return;
   FileRescue& file = *run.readingFile;
   RescuePlanner(file.map).UpdateMapPass();
-  SaveMap(run, file, run.readingCopy);
+  SaveMap(run, file, run.readingCopy, MapSave::kOnce);
   CloseHandle(run.readingCopy);
   run.readingCopy = INVALID_HANDLE_VALUE;
 }
