@@ -76,6 +76,10 @@ INT_PTR CALLBACK ChecksumResultsProc(HWND window, UINT message, WPARAM wParam, L
       // Kept for the next run, which fills it anew.
       ShowWindow(window, SW_HIDE);
       return TRUE;
+    case WM_DESTROY:
+      // It goes with the main window; a main window made again makes it again.
+      g_resultsWindow = nullptr;
+      return FALSE;
   }
   return FALSE;
 }
