@@ -265,7 +265,11 @@ VerifyCounts ShowRows(HWND mainWindow, const PlainArray<ListedFile>& files) {
 
 void VerifyChecksums(HWND owner, HWND mainWindow, const WidePath& driveRoot, const ChecksumWindows& windows) {
   WidePath listName;
-  if (!AskListName(owner, false, listName)) return;
+  if (AskListName(owner, false, listName)) VerifyChecksumList(owner, mainWindow, driveRoot, listName, windows);
+}
+
+void VerifyChecksumList(HWND owner, HWND mainWindow, const WidePath& driveRoot, const WidePath& listName,
+                        const ChecksumWindows& windows) {
   if (!IsDriveReady(driveRoot)) {
     ShowOutcome(owner, "Drive is not ready.", MB_ICONERROR);
     return;

@@ -12,3 +12,7 @@
 // window owned by `mainWindow`, also after a cancel, and one message box owned by `owner`
 // gives the counts. The list is only read. The caller keeps the panel busy around the run.
 void VerifyChecksums(HWND owner, HWND mainWindow, const WidePath& driveRoot, const ChecksumWindows& windows);
+
+// The same with the list `listName` already chosen.
+void VerifyChecksumList(HWND owner, HWND mainWindow, const WidePath& driveRoot, const WidePath& listName,
+                        const ChecksumWindows& windows);
