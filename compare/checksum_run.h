@@ -25,6 +25,8 @@ bool AskListName(HWND owner, bool save, WidePath& name);
 struct ChecksumRun {
   HWND statusLine = nullptr;
   int fileCount = 0;  // the second number of the status text
+  DWORD lastFileShownTick = 0;
+  bool fileShown = false;
   char block[kReadBlockSize];
 };
 
