@@ -32,8 +32,12 @@ add_library(verolux_win STATIC
   verify/scan_directory.cpp
   verify/file_check_panel.cpp
   verify/verify_file.cpp
+  compare/checksum_results_window.cpp
+  compare/checksum_run.cpp
   compare/compare_files.cpp
   compare/compare_panel.cpp
+  compare/save_checksums.cpp
+  compare/verify_checksums.cpp
   salvage/batch_salvage.cpp
   salvage/reading_thread.cpp
   salvage/rescue_destination.cpp
@@ -159,6 +163,8 @@ add_executable(gui_tests
   tests/verify/file_check_panel_test.cpp
   tests/compare/compare_panel_test.cpp
   tests/verify/disc_check_panel_test.cpp
+  tests/compare/checksum_runs_test.cpp
+  tests/support/disc_check_menu.cpp
   tests/support/program_driver.cpp
   ${VEROLUX_RESOURCES})
 target_link_libraries(gui_tests verolux_test_support)
@@ -271,6 +277,8 @@ add_executable(scan_bench bench/scan_bench.cpp)
 target_link_libraries(scan_bench verolux_win)
 add_executable(compare_bench bench/compare_bench.cpp)
 target_link_libraries(compare_bench verolux_win)
+add_executable(checksum_bench bench/checksum_bench.cpp ${VEROLUX_RESOURCES})
+target_link_libraries(checksum_bench verolux_win)
 add_executable(salvage_bench bench/salvage_bench.cpp)
 target_link_libraries(salvage_bench verolux_win)
 add_executable(batch_salvage_bench bench/batch_salvage_bench.cpp)

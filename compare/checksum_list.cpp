@@ -23,25 +23,18 @@ bool ParseDigest(const char* text, std::size_t length, std::uint8_t (&digest)[16
   return true;
 }
 
-// GNU md5sum's escapes of a name on a line that begins with a backslash.
+// GNU md5sum's escapes of a name on a line that begins with a backslash. The bytes between
+// escapes go in as one run each: a byte at a time made escaped lines several times slower.
 bool Unescape(const char* text, std::size_t length, PlainText& name) {
+  std::size_t run = 0;  // the first byte not yet added
   for (std::size_t i = 0; i < length; ++i) {
-    char unit = text[i];
-    if (unit == '\\') {
-      if (++i == length) return false;
-      if (text[i] == '\\') {
-        unit = '\\';
-      } else if (text[i] == 'n') {
-        unit = '\n';
-      } else if (text[i] == 'r') {
-        unit = '\r';
-      } else {
-        return false;
-      }
-    }
-    if (!name.Add(&unit, 1)) return false;
+    if (text[i] != '\\') continue;
+    if (!name.Add(text + run, i - run) || ++i == length) return false;
+    const char unit = text[i] == '\\' ? '\\' : text[i] == 'n' ? '\n' : text[i] == 'r' ? '\r' : '\0';
+    if (unit == '\0' || !name.Add(&unit, 1)) return false;
+    run = i + 1;
   }
-  return true;
+  return name.Add(text + run, length - run);
 }
 
 }  // namespace

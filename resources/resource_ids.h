@@ -11,6 +11,7 @@
 #define IDD_FILE_COMPARE          105  // File Compare panel
 #define IDD_COPY_UNREADABLE_FILE  112  // Copy Unreadable File panel
 #define IDD_MAIN                  116  // main window
+#define IDD_CHECKSUM_RESULTS      120  // what Verify Checksums found
 
 // --- Bitmaps --------------------------------------------------------------------
 #define IDB_LOGO                  117  // 58 x 24 wordmark in the corner of every panel
@@ -87,6 +88,10 @@
 #define IDC_COPY_SOURCE_LABEL      1060
 #define IDC_COPY_DEST_LABEL        1061
 #define IDC_COPY_RESULTS_LABEL     1062
+
+// --- Verify Checksums results window (template 120) ----------------------------
+#define IDC_CHECKSUM_LIST          1070
+#define IDC_CHECKSUM_SUMMARY       1071
 
 // --- The maker's web address ----------------------------------------------------
 // The link static shows the address without its scheme; the shell opens the URL.

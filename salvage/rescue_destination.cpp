@@ -189,9 +189,13 @@ void ShowRefusal(HWND owner, const char* text) { MessageBoxA(owner, text, kCapti
 
 }  // namespace
 
+bool OnVolumeOf(const WidePath& path, const WidePath& driveRoot) {
+  return SameVolume(IdentityOf(path), IdentityOf(driveRoot));
+}
+
 bool RescueFolderRefused(HWND owner, const WidePath& folder, const WidePath& driveRoot) {
   // Writing to the failing medium could destroy what is still readable on it.
-  if (SameVolume(IdentityOf(folder), IdentityOf(driveRoot))) {
+  if (OnVolumeOf(folder, driveRoot)) {
     ShowRefusal(owner,
                 "The folder is on the drive being checked. Writing to a failing medium can destroy what is "
                 "still readable on it: choose a folder on another drive.");

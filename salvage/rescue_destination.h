@@ -15,6 +15,10 @@
 // tried with a file of its own, which never stays behind.
 bool RescueFolderRefused(HWND owner, const WidePath& folder, const WidePath& driveRoot);
 
+// Whether `path` (a folder, or a file that need not exist yet) lies on the volume of
+// `driveRoot`, also when reached through another letter, a share or a mount point.
+bool OnVolumeOf(const WidePath& path, const WidePath& driveRoot);
+
 // The bytes free to this user in the folder's volume; false when the system cannot tell.
 bool FolderFreeSpace(const WidePath& folder, std::uint64_t& available);
 

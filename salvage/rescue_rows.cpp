@@ -9,24 +9,6 @@ namespace {
 constexpr const char* kNotOpenedWhenChecked = "could not be opened when the drive was checked";
 constexpr const char* kNameTooLong = "name too long";
 
-void ReadRowPath(HWND list, int index, WidePath& source) {
-  if (UsesWideCalls()) {
-    LVITEMW item = {};
-    item.pszText = source;
-    item.cchTextMax = kWidePathUnits;
-    SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
-  } else {
-    // The ANSI variant lists the ANSI bytes of the names.
-    char ansi[kWidePathUnits] = {};
-    LVITEMA item = {};
-    item.pszText = ansi;
-    item.cchTextMax = kWidePathUnits;
-    SendMessageA(list, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
-    WidenPath(ansi, source);
-  }
-  source[kWidePathUnits - 1] = 0;
-}
-
 // The size as the scan listed it: "%1.0f bytes", or "Unknown size" for a file it could not open.
 bool ReadRowSize(HWND list, int index, std::int64_t& size) {
   char sizeText[64] = {};
@@ -49,6 +31,24 @@ void PlaceRow(const WidePath& driveRoot, const WidePath& folder, RescueRow& row)
 }
 
 }  // namespace
+
+void ReadRowPath(HWND list, int index, WidePath& source) {
+  if (UsesWideCalls()) {
+    LVITEMW item = {};
+    item.pszText = source;
+    item.cchTextMax = kWidePathUnits;
+    SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
+  } else {
+    // The ANSI variant lists the ANSI bytes of the names.
+    char ansi[kWidePathUnits] = {};
+    LVITEMA item = {};
+    item.pszText = ansi;
+    item.cchTextMax = kWidePathUnits;
+    SendMessageA(list, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+    WidenPath(ansi, source);
+  }
+  source[kWidePathUnits - 1] = 0;
+}
 
 bool JoinPath(const WidePath& first, const WCHAR* second, std::size_t reserve, WidePath& joined) {
   const std::size_t firstLength = BoundedLength(first, kWidePathUnits);

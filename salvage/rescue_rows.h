@@ -32,6 +32,9 @@ bool TakeSelectedRows(HWND list, const WidePath& driveRoot, const WidePath& fold
 bool RowsFromMaps(const WidePath& folder, const WidePath& driveRoot, PlainArray<RescueRow>& rows,
                   int& unreadableMaps);
 
+// The path in the first column of a row, as the variant in use lists names.
+void ReadRowPath(HWND list, int index, WidePath& source);
+
 // Both paths joined: `first`, a backslash where it has none, then `second`; false when the
 // result with `reserve` more units would not fit a wide path.
 bool JoinPath(const WidePath& first, const WCHAR* second, std::size_t reserve, WidePath& joined);

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "compare/save_checksums.h"
+#include "compare/verify_checksums.h"
 #include "resources/resource_ids.h"
 #include "salvage/batch_salvage.h"
 #include "shell/folder_chooser.h"
@@ -141,9 +143,9 @@ void SelectDroppedDrive(HWND panel, const WCHAR* name) {
   SelectDriveOf(GetDlgItem(panel, IDC_DISC_DRIVE_LIST), name);
 }
 
-// A rescue run from a list's menu: the panel busy around it, the lists' selection single.
+// A run from a list's menu: the panel busy around it, the lists' selection single.
 template <typename Rescue>
-void RunRescue(HWND panel, Rescue rescue) {
+void RunFromMenu(HWND panel, Rescue rescue) {
   if (g_osMajorVersion == 5) RemoveListRepaint(g_readReport.readOkList, g_readReport.readErrorList);
   EnterBusyState(panel, kOwnControls);
   SetSingleSelection(true);
@@ -157,7 +159,7 @@ void RunRescue(HWND panel, Rescue rescue) {
 void CopySelectedFiles(HWND panel, HWND list) {
   WidePath folder = {};
   if (!ChooseFolder(panel, L"Copy Files To", "Copy Files To", folder)) return;
-  RunRescue(panel, [&](const BatchSalvageWindows& windows) {
+  RunFromMenu(panel, [&](const BatchSalvageWindows& windows) {
     SalvageCopyFiles(panel, list, g_storedDriveRoot, folder, windows);
   });
 }
@@ -169,10 +171,28 @@ void ResumeRescuesInFolder(HWND panel, HWND) {
   if (!ChooseFolder(panel, L"Resume Rescue From", "Resume Rescue From", folder)) return;
   WidePath driveRoot = {};
   ReadSelectedDrive(panel, driveRoot);
-  RunRescue(panel, [&](const BatchSalvageWindows& windows) { ResumeRescues(panel, driveRoot, folder, windows); });
+  RunFromMenu(panel, [&](const BatchSalvageWindows& windows) { ResumeRescues(panel, driveRoot, folder, windows); });
+}
+
+// Save Checksums As...: an MD5 list of the selected rows' files, from the drive last scanned.
+void SaveSelectedChecksums(HWND panel, HWND list) {
+  RunFromMenu(panel, [&](const BatchSalvageWindows& windows) {
+    SaveChecksums(panel, list, g_storedDriveRoot, ChecksumWindows{windows.statusLine, windows.cancelButton});
+  });
+}
+
+// Verify Checksums...: the files a list names, on the drive chosen in the drive list.
+void VerifyListedChecksums(HWND panel, HWND) {
+  WidePath driveRoot = {};
+  ReadSelectedDrive(panel, driveRoot);
+  RunFromMenu(panel, [&](const BatchSalvageWindows& windows) {
+    VerifyChecksums(panel, GetParent(panel), driveRoot, ChecksumWindows{windows.statusLine, windows.cancelButton});
+  });
 }
 
 const ListMenuCommand kListCommands[] = {{"Copy &Files To...", CopySelectedFiles, true},
+                                         {"Save C&hecksums As...", SaveSelectedChecksums, true},
+                                         {"&Verify Checksums...", VerifyListedChecksums, false},
                                          {"&Resume Rescue From...", ResumeRescuesInFolder, false},
                                          {nullptr, nullptr, false}};
 const PanelFrame kFrame = {IDC_DISC_CANCEL, "Read Drive Check", nullptr, 0, SelectDroppedDrive, kListCommands};

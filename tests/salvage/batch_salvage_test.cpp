@@ -15,44 +15,17 @@
 #include "salvage/rescue_map.h"
 #include "shell/run_state.h"
 #include "tests/support/bad_media.h"
+#include "tests/support/disc_check_menu.h"
 #include "tests/support/program_driver.h"
 #include "tests/support/test_drives.h"
 #include "tests/support/test_windows.h"
 
 namespace {
 
-// Scans `letter` on the Read Disc Check panel and answers its summary.
-HWND ScanDrive(ProgramDriver& program, char letter) {
-  HWND panel = program.PanelWith(IDC_DISC_START);
-  ProgramDriver::DropFiles(panel, {10, 10}, {std::wstring(1, letter) + L":\\"});
-  program.Click(GetDlgItem(panel, IDC_DISC_START));
-  program.AnswerMessageBox();
-  return panel;
-}
-
-// Selects every row of the READ OK (0) or READ ERROR (1) list, or its first `rows` with
-// Shift+Down, and copies them into `folder` with the list's menu (or gives the folder to the
-// menu's command `key` with the folder chooser `title`); the closing message.
+// Copies the selected rows into `folder` (or gives the folder to the menu's command `key`).
 SeenMessageBox CopyRowsTo(ProgramDriver& program, HWND panel, int filter, const std::wstring& folder, int rows = 0,
                           WORD key = 'F', const wchar_t* title = L"Copy Files To") {
-  HWND filterBox = GetDlgItem(panel, IDC_DISC_RESULTS_FILTER);
-  SendMessageW(filterBox, CB_SETCURSEL, filter, 0);
-  SendMessageW(panel, WM_COMMAND, MAKEWPARAM(IDC_DISC_RESULTS_FILTER, CBN_SELCHANGE), reinterpret_cast<LPARAM>(filterBox));
-  HWND list = GetDlgItem(panel, filter == 0 ? IDC_DISC_READ_OK_LIST : IDC_DISC_READ_ERROR_LIST);
-  ProgramDriver::Focus(list);
-  if (rows == 0) {
-    ProgramDriver::PressKeys({VK_CONTROL}, 'A');
-  } else {
-    ProgramDriver::PressKeys({}, VK_HOME);
-    for (int i = 1; i < rows; ++i) ProgramDriver::PressKeys({VK_SHIFT}, VK_DOWN);
-  }
-  ProgramDriver::PressKeys({VK_SHIFT}, VK_F10);
-  if (!program.WaitForPopupMenu()) return {};
-  ProgramDriver::PressKeys({}, key);
-  HWND dialog = program.WaitForFileDialog(title);
-  if (!dialog) return {};
-  ProgramDriver::ChooseFile(dialog, folder);
-  return program.AnswerMessageBox();
+  return RunListCommand(program, panel, filter, folder, rows, key, title);
 }
 
 std::wstring Counts(int whole, int withErrors, int already, int notCopied, int unread, int later = 0) {

@@ -87,12 +87,15 @@ std::vector<ProgramDriver::MenuItem> Menu(bool copy, bool selectAll, bool save) 
   return {{L"&Copy", !copy}, {L"Select &All", !selectAll}, {L"", false}, {L"&Save List As...", !save}};
 }
 
-// The Read Disc Check lists' menu ends with Copy Files To and Resume Rescue From, which needs
-// no selection: both only between runs, when `save` is offered too.
+// The Read Disc Check lists' menu ends with Copy Files To and Save Checksums As, which act on the
+// selected rows, then Verify Checksums and Resume Rescue From, which need no selection: all only
+// between runs, when `save` is offered too.
 std::vector<ProgramDriver::MenuItem> DiscMenu(bool copy, bool selectAll, bool save, bool copyFiles,
                                               bool resume = true) {
   auto items = Menu(copy, selectAll, save);
   items.push_back({L"Copy &Files To...", !copyFiles});
+  items.push_back({L"Save C&hecksums As...", !copyFiles});
+  items.push_back({L"&Verify Checksums...", !resume});
   items.push_back({L"&Resume Rescue From...", !resume});
   return items;
 }

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "shell/run_state.h"
 #include "tests/support/other_process.h"
+#include "tests/support/test_drives.h"
 
 namespace {
 
@@ -129,12 +131,12 @@ LRESULT CALLBACK WindowRecorder::Proc(HWND window, UINT message, WPARAM wParam, 
   return result;
 }
 
-std::vector<ListRow> ReadListRows(HWND list) {
+std::vector<ListRow> ReadListRows(HWND list, int columns) {
   std::vector<ListRow> rows;
   const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   for (int row = 0; row < count; ++row) {
     ListRow result;
-    for (int column = 0; column < 3; ++column) {
+    for (int column = 0; column < columns; ++column) {
       wchar_t buffer[520];
       for (auto& unit : buffer) unit = L'?';
       buffer[519] = 0;
@@ -396,4 +398,38 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder) {
   FindClose(find);
   std::sort(names.begin(), names.end());
   return names;
+}
+
+int RunUnixShell(const std::string& script, std::string& output) {
+  output.clear();
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring base = std::wstring(temp) + L"unix-shell-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(GetTickCount());
+  const std::wstring scriptName = base + L".sh", outName = base + L".out", codeName = base + L".code";
+  const std::string outPath = UnixPathOf(outName), codePath = UnixPathOf(codeName);
+  // Wine starts a Unix program without a process of its own to wait for: the script says when it is done.
+  WriteFileBytes(scriptName, "(\n" + script + "\n) >'" + outPath + "' 2>&1\necho $? >'" + codePath + ".part'\nmv '" +
+                                 codePath + ".part' '" + codePath + "'\n");
+  std::wstring command = L"/bin/sh " + Widen(UnixPathOf(scriptName));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    output = "the Unix shell could not be started: error " + std::to_string(GetLastError());
+    return -1;
+  }
+  if (process.hProcess) CloseHandle(process.hProcess);
+  if (process.hThread) CloseHandle(process.hThread);
+  int code = -1;
+  const DWORD start = GetTickCount();
+  while (GetFileAttributesW(codeName.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 120000) Sleep(20);
+  if (GetFileAttributesW(codeName.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    code = std::atoi(FileBytes(codeName).c_str());
+    output = FileBytes(outName);
+  } else {
+    output = "the Unix shell did not finish";
+  }
+  for (const std::wstring& name : {scriptName, outName, codeName}) DeleteFileW(name.c_str());
+  return code;
 }

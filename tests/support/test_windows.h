@@ -62,14 +62,14 @@ class WindowRecorder {
 };
 
 struct ListRow {
-  std::wstring cells[3];
+  std::wstring cells[4];
   bool selected = false;
   LPARAM itemData = -1;
 };
 
 // Every row of a list view, read with LVM_GETITEMTEXTW into buffers filled with junk first,
 // so that a cell that was never set shows up as junk rather than as an empty text.
-std::vector<ListRow> ReadListRows(HWND list);
+std::vector<ListRow> ReadListRows(HWND list, int columns = 3);
 
 // The same cell read through the ANSI message: the bytes the list holds in the ANSI code page.
 std::string ReadCellAnsi(HWND list, int row, int column);
@@ -120,4 +120,8 @@ bool NotOpenForReading(const std::wstring& path);
 void ToWidePath(const std::wstring& text, WCHAR (&path)[260]);
 
 std::wstring Widen(const std::string& utf8);
+
+// Runs `script` with the Unix shell (from the process's Unix folder of its current
+// directory) and gives its exit code and what it printed (standard output and error).
+int RunUnixShell(const std::string& script, std::string& output);
 std::string Narrow(const std::wstring& text);
