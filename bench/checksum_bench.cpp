@@ -44,25 +44,11 @@ std::vector<Listed> ReadList(const wchar_t* listName, const std::wstring& folder
 
 // The bare loop: the verification engine's calls with the digest, and the comparison.
 int BareVerifyList(const std::vector<Listed>& files) {
-  static char block[4096];
   int ok = 0;
   for (const Listed& listed : files) {
-    long long size = 0;
-    HANDLE file = OpenBare(listed.path.c_str(), size);
     Md5State state;
     Md5Start(state);
-    volatile DWORD tick = GetTickCount();
-    for (long long offset = 0; offset < size; offset += 4096) {
-      LONG offsetHigh = static_cast<LONG>(offset >> 32);
-      SetFilePointer(file, static_cast<LONG>(offset), &offsetHigh, FILE_BEGIN);
-      DWORD got = 0;
-      if (!ReadFile(file, block, 4096, &got, nullptr)) break;
-      tick = GetTickCount();
-      DrainMessages();
-      Md5Add(state, block, got);
-    }
-    (void)tick;
-    CloseHandle(file);
+    BareVerifyFile(listed.path.c_str(), [&](const char* block, DWORD got) { Md5Add(state, block, got); });
     std::uint8_t digest[16];
     Md5Finish(digest, state);
     ok += std::memcmp(digest, listed.digest, 16) == 0;

@@ -127,8 +127,10 @@ inline HANDLE OpenBare(const wchar_t* path, long long& size) {
 
 // The platform calls that the read verification engine makes for one file, and nothing else:
 // open for shared reading, size, then per 4096-byte block a seek, a read, a tick and a drain
-// of the message queue; close. Returns the size.
-inline long long BareVerifyFile(const wchar_t* path) {
+// of the message queue, then `each(block, got)`; close. Returns the size.
+inline void NoBlockWork(const char*, DWORD) {}
+template <typename Each = decltype(&NoBlockWork)>
+long long BareVerifyFile(const wchar_t* path, Each each = &NoBlockWork) {
   long long size = 0;
   HANDLE file = OpenBare(path, size);
   static char block[4096];
@@ -140,6 +142,7 @@ inline long long BareVerifyFile(const wchar_t* path) {
     if (!ReadFile(file, block, 4096, &got, nullptr)) break;
     tick = GetTickCount();
     DrainMessages();
+    each(block, got);
   }
   (void)tick;
   CloseHandle(file);
