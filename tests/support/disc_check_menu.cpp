@@ -1,8 +1,10 @@
 #include "tests/support/disc_check_menu.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include "resources/resource_ids.h"
+#include "tests/support/test_windows.h"
 
 HWND ScanDrive(ProgramDriver& program, char letter) {
   HWND panel = program.PanelWith(IDC_DISC_START);
@@ -26,10 +28,17 @@ SeenMessageBox RunListCommand(ProgramDriver& program, HWND panel, int filter, co
     for (int i = 1; i < rows; ++i) ProgramDriver::PressKeys({VK_SHIFT}, VK_DOWN);
   }
   ProgramDriver::PressKeys({VK_SHIFT}, VK_F10);
-  if (!program.WaitForPopupMenu()) return {};
+  if (!program.WaitForPopupMenu()) {
+    ADD_FAILURE() << "the list's menu did not open; the status line said: "
+                  << Narrow(ProgramDriver::Text(GetDlgItem(panel, IDC_DISC_STATUS)));
+    return {};
+  }
   ProgramDriver::PressKeys({}, key);
   HWND dialog = program.WaitForFileDialog(title);
-  if (!dialog) return {};
+  if (!dialog) {
+    ADD_FAILURE() << "no dialog \"" << Narrow(title) << "\" appeared";
+    return {};
+  }
   ProgramDriver::ChooseFile(dialog, name);
   return program.AnswerMessageBox();
 }

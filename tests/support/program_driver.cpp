@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -133,6 +134,10 @@ void ProgramDriver::PressKeys(std::initializer_list<WORD> modifiers, WORD key) {
 }
 
 void ProgramDriver::Focus(HWND control) {
+  // Keys go to the foreground window: a window shown just after another program's closed
+  // (one this test started, say) may not be it yet.
+  HWND root = GetAncestor(control, GA_ROOT);
+  WaitUntil([&] { return GetForegroundWindow() == root || (SetForegroundWindow(root), false); }, 5000);
   PostMessageW(GetParent(control), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
   WaitUntil([&] { return GetFocusedWindowOf(control) == control; }, 5000);
 }
@@ -363,15 +368,29 @@ HICON ProgramDriver::ButtonIcon(HWND button) const {
 void ProgramDriver::CloseProgram() {
   if (!mainWindow_) return;
   // Whatever a failed test left open goes first: dialogs and message boxes end their own
-  // modal loops.
-  for (int attempt = 0; attempt < 20 && IsWindow(mainWindow_); ++attempt) {
+  // modal loops. A box that comes up while the window closes (a run's closing message) is
+  // answered too, and said, so that a failure shows what the program was still doing.
+  HWND said = nullptr;
+  bool closeAsked = false;
+  for (int attempt = 0; attempt < 300 && IsWindow(mainWindow_); ++attempt) {
     HWND other = FindTopLevel([&](HWND window) { return IsDialogWindow(window) && window != mainWindow_; });
-    if (!other) break;
-    PostMessageW(other, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    PostMessageW(other, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    if (other) {
+      if (other != said) {
+        const std::wstring seen = L"closing, left open: \"" + Text(other) + L"\" " + ReadMessageBox(other).text + L"\n";
+        char line[2048] = {};
+        WideCharToMultiByte(CP_UTF8, 0, seen.c_str(), -1, line, sizeof line - 1, nullptr, nullptr);
+        std::fputs(line, stderr);
+        said = other;
+      }
+      PostMessageW(other, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      PostMessageW(other, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      closeAsked = false;
+    } else if (!closeAsked || attempt % 50 == 49) {
+      PostMessageW(mainWindow_, WM_SYSCOMMAND, SC_CLOSE, 0);
+      closeAsked = true;
+    }
     Sleep(100);
   }
-  PostMessageW(mainWindow_, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 namespace {
