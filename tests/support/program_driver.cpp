@@ -386,6 +386,7 @@ void ProgramDriver::CloseProgram() {
       PostMessageW(other, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
       closeAsked = false;
     } else if (!closeAsked || attempt % 50 == 49) {
+      PostMessageW(mainWindow_, WM_CANCELMODE, 0, 0);  // ends a menu left open
       PostMessageW(mainWindow_, WM_SYSCOMMAND, SC_CLOSE, 0);
       closeAsked = true;
     }
