@@ -16,6 +16,7 @@
 #include "resources/resource_ids.h"
 #include "shell/main_window.h"
 #include "shell/task_panel_frame.h"
+#include "tests/support/test_windows.h"
 #include "verolux_version.h"
 
 namespace {
@@ -376,10 +377,8 @@ void ProgramDriver::CloseProgram() {
     HWND other = FindTopLevel([&](HWND window) { return IsDialogWindow(window) && window != mainWindow_; });
     if (other) {
       if (other != said) {
-        const std::wstring seen = L"closing, left open: \"" + Text(other) + L"\" " + ReadMessageBox(other).text + L"\n";
-        char line[2048] = {};
-        WideCharToMultiByte(CP_UTF8, 0, seen.c_str(), -1, line, sizeof line - 1, nullptr, nullptr);
-        std::fputs(line, stderr);
+        std::fprintf(stderr, "closing, left open: \"%s\" %s\n", Narrow(Text(other)).c_str(),
+                     Narrow(ReadMessageBox(other).text).c_str());
         said = other;
       }
       PostMessageW(other, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
